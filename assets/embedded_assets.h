@@ -1,0 +1,15 @@
+// The files under assets/, compiled into the executable by an assembler unit
+// (see assets/CMakeLists.txt).  Each is followed by a NUL byte that the size
+// does not count.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+extern const unsigned char asset_boot_logo_bmp[];
+extern const int32_t asset_boot_logo_bmp_size;
+extern const unsigned char asset_console_font_bmp[];
+extern const int32_t asset_console_font_bmp_size;
+extern const unsigned char asset_screen_font_bmp[];
+extern const int32_t asset_screen_font_bmp_size;
+}

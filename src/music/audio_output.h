@@ -1,0 +1,13 @@
+// The PulseAudio playback path as the rest of the show sees it: start-up of
+// the stream and its thread, the playing query and the one resume request.
+#pragma once
+
+// Start-up: main loop, context, corked playback stream and the audio thread.
+// Any failure leaves the show silent; nothing here is fatal.
+void start_audio_output();
+
+// True exactly when the playback stream exists and is not corked.
+bool stream_is_playing();
+
+// Uncorks the stream; skipped when there is no stream.
+void request_stream_resume();

@@ -1,0 +1,218 @@
+// Text screens and boot console: the texts, their layout, typing, the star
+// field's steps and the boot console's stripes and cursor.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "boot_console.h"
+#include "screen_texts.h"
+#include "show_state.h"
+#include "star_field.h"
+#include "text_screen.h"
+
+namespace {
+
+std::vector<std::string> lines_of(const char* text) {
+  std::vector<std::string> lines(1);
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\n')
+      lines.emplace_back();
+    else
+      lines.back() += *p;
+  }
+  return lines;
+}
+
+int count_line_feeds(const char* text) {
+  int n = 0;
+  for (const char* p = text; *p; ++p) n += *p == '\n';
+  return n;
+}
+
+TEST(ScreenTexts, HaveTheirByteCountsAndLineFeeds) {
+  struct Expect {
+    const char* text;
+    size_t bytes;
+    int line_feeds;
+    bool ends_with_line_feed;
+  };
+  const Expect expected[] = {{boot_text, 762, 29, true},
+                             {welcome_text, 123, 6, true},
+                             {programme_text, 144, 5, false},
+                             {greetings_text, 325, 9, false},
+                             {credits_text, 241, 11, false}};
+  for (const Expect& e : expected) {
+    const size_t length = std::strlen(e.text);
+    EXPECT_EQ(length, e.bytes);
+    EXPECT_EQ(count_line_feeds(e.text), e.line_feeds);
+    EXPECT_EQ(e.text[length - 1] == '\n', e.ends_with_line_feed);
+    EXPECT_EQ(std::strchr(e.text, '\r'), nullptr);
+  }
+}
+
+TEST(ScreenTexts, GreetingsLinesKeepTheirLengths) {
+  const std::vector<std::string> lines = lines_of(greetings_text);
+  const size_t lengths[] = {46, 0, 47, 0, 47, 49, 45, 0, 46, 36};
+  ASSERT_EQ(lines.size(), 10u);
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lengths[i]) << "line " << i + 1;
+  EXPECT_EQ(lines[0], "   Greetings goes out to (in no special order)");
+  EXPECT_EQ(lines[2].rfind("  Lanternworks - ", 0), 0u);
+  EXPECT_EQ(lines[9].rfind("           ", 0), 0u);
+  EXPECT_NE(lines[9][11], ' ');
+}
+
+TEST(ScreenTexts, BootBannerArtIsSixteenCellsOfBlocks) {
+  const std::vector<std::string> lines = lines_of(boot_text);
+  ASSERT_EQ(lines.size(), 30u);  // 29 line feeds, the last ends the text
+  EXPECT_EQ(lines[1], "U-Boot 2026.04-5-g88dc2788777b-dirty (May 23 2026 - 02:46:47 +0000)");
+  for (int line = 17; line <= 28; ++line) {
+    const std::string& art = lines[line];
+    ASSERT_GE(art.size(), 16u) << "line " << line + 1;
+    EXPECT_EQ(static_cast<uint8_t>(art[0]), 219) << "line " << line + 1;
+    EXPECT_EQ(static_cast<uint8_t>(art[15]), 219) << "line " << line + 1;
+    for (char c : art.substr(0, 16)) {
+      const uint8_t byte = static_cast<uint8_t>(c);
+      EXPECT_TRUE(byte == ' ' || byte == 219 || byte == 220 || byte == 223) << "line " << line + 1;
+    }
+  }
+  EXPECT_EQ(lines[17].substr(16), " Korvatel");
+  EXPECT_EQ(lines[18].size(), 16u + 1 + 32);  // the motto is 32 characters
+  EXPECT_EQ(lines[20].substr(16), " Lanternworks & Brackenridge conference");
+}
+
+TEST(TextLayout, WidestCountsTheLineFeedAndHeightCountsLineFeeds) {
+  EXPECT_EQ(measure_text(welcome_text).widest, 39);
+  EXPECT_EQ(measure_text(welcome_text).line_feeds, 6);
+  EXPECT_EQ(measure_text(programme_text).widest, 41);
+  EXPECT_EQ(measure_text(credits_text).widest, 32);
+  EXPECT_EQ(measure_text(credits_text).line_feeds, 11);
+  EXPECT_EQ(measure_text("abc").widest, 3);       // a last line without its line feed
+  EXPECT_EQ(measure_text("abc\n").widest, 4);     // the same line with it
+  EXPECT_EQ(measure_text("ab\nabcd").widest, 4);  // widest need not be first
+  EXPECT_EQ(measure_text("").widest, 0);
+}
+
+TEST(TextLayout, WelcomeIsCentredOnBothScreens) {
+  TextScreenState state = {};
+  state.text_scale = compute_pixel_scale(1080);
+  centre_text(state, measure_text(welcome_text), 1920, 1080);
+  EXPECT_FLOAT_EQ(state.origin_x, 648.0f);
+  EXPECT_FLOAT_EQ(state.origin_y, 444.0f);
+  state.text_scale = compute_pixel_scale(480);
+  centre_text(state, measure_text(welcome_text), 854, 480);
+  EXPECT_FLOAT_EQ(state.origin_x, 271.0f);
+  EXPECT_FLOAT_EQ(state.origin_y, 192.0f);
+}
+
+TEST(TextLayout, EachTextScreenStateChoosesItsText) {
+  EXPECT_EQ(text_for_scene(1), welcome_text);
+  EXPECT_EQ(text_for_scene(3), programme_text);
+  EXPECT_EQ(text_for_scene(5), greetings_text);
+  EXPECT_EQ(text_for_scene(7), credits_text);
+  for (int state : {0, 2, 4, 6, 8, -1}) EXPECT_EQ(text_for_scene(state), nullptr);
+}
+
+TEST(Typing, RevealsOneBytePerFrameAfterTwentyMilliseconds) {
+  TextScreenState state = {};
+  state.length = 3;
+  state.last_step_time = 1.0f;
+  advance_typing(state, 1.01f);
+  EXPECT_EQ(state.typed, 0u);  // too soon
+  advance_typing(state, 1.03f);
+  EXPECT_EQ(state.typed, 1u);
+  EXPECT_FLOAT_EQ(state.last_step_time, 1.03f);
+  advance_typing(state, 1.04f);
+  EXPECT_EQ(state.typed, 1u);  // measured from the last step, not the start
+  advance_typing(state, 2.0f);
+  advance_typing(state, 3.0f);
+  EXPECT_EQ(state.typed, 3u);
+  advance_typing(state, 4.0f);
+  EXPECT_EQ(state.typed, 3u);  // stops at the length
+  EXPECT_FLOAT_EQ(state.last_step_time, 3.0f);
+}
+
+TEST(StarField, StepsTwoForEveryThirdStarAndWraps) {
+  EXPECT_EQ(step_star_depth(500, 0), 498u);
+  EXPECT_EQ(step_star_depth(500, 1), 499u);
+  EXPECT_EQ(step_star_depth(500, 2), 499u);
+  EXPECT_EQ(step_star_depth(1, 3), 875u);
+  EXPECT_EQ(step_star_depth(0, 4), 875u);
+  EXPECT_EQ(step_star_depth(0, 6), 874u);
+  EXPECT_EQ(step_star_depth(999, 1), 13u);  // first step of a star made at 999
+  EXPECT_FLOAT_EQ(star_brightness(0), 1.0f);
+  EXPECT_NEAR(star_brightness(984), 0.016f, 1e-6f);
+}
+
+TEST(StarField, FillsEveryStarInsideTheScreen) {
+  fill_star_field(854, 480);
+  int distinct_x = 0;
+  for (int i = 0; i < star_count; ++i) {
+    const Star& s = star_field[i];
+    ASSERT_GE(s.x, 0);
+    ASSERT_LT(s.x, 854);
+    ASSERT_GE(s.y, 0);
+    ASSERT_LT(s.y, 480);
+    ASSERT_LT(s.depth, 1000u);
+    distinct_x += i > 0 && s.x != star_field[i - 1].x;
+  }
+  EXPECT_GT(distinct_x, star_count / 2);  // spread out, not one point
+}
+
+TEST(BootStripes, StartAfterTwoSecondsAndGrowTwelvePerFrame) {
+  BootConsoleState state = {0, false, 1.0f};
+  StripeFrame frame = advance_stripes(state, 2.9f, 2.8f, 480);
+  EXPECT_FALSE(state.stripes_started);
+  EXPECT_EQ(frame.stripes_to_draw, 0);
+  EXPECT_EQ(state.stripe_count, 0);
+
+  float now = 3.0f;
+  frame = advance_stripes(state, now, 2.9f, 480);  // first frame past the mark draws none
+  EXPECT_TRUE(state.stripes_started);
+  EXPECT_EQ(frame.stripes_to_draw, 0);
+  for (int i = 2; i <= 11; ++i) {
+    const float previous = now;
+    now += 0.01f;
+    frame = advance_stripes(state, now, previous, 480);
+  }
+  EXPECT_EQ(frame.stripes_to_draw, 120);  // the eleventh frame draws all 120
+  EXPECT_FALSE(frame.finished);           // but 4 s have not passed
+  frame = advance_stripes(state, 4.99f, now, 480);
+  EXPECT_EQ(frame.stripes_to_draw, 120);  // clamped to height / 4
+  EXPECT_FALSE(frame.finished);
+  frame = advance_stripes(state, 5.0f, 4.99f, 480);
+  EXPECT_TRUE(frame.finished);
+}
+
+TEST(BootStripes, DoNotGrowWhenTheClockStands) {
+  BootConsoleState state = {24, true, 0.0f};
+  advance_stripes(state, 2.5f, 2.5f, 1080);
+  EXPECT_EQ(state.stripe_count, 24);
+  advance_stripes(state, 2.6f, 2.5f, 1080);
+  EXPECT_EQ(state.stripe_count, 36);
+}
+
+TEST(BootStripes, ColoursAreFractionalParts) {
+  const StripeColour first = stripe_colour(0);
+  EXPECT_FLOAT_EQ(first.red + first.green + first.blue, 0.0f);
+  const StripeColour tenth = stripe_colour(10);
+  EXPECT_NEAR(tenth.red, 0.25f, 1e-5f);
+  EXPECT_NEAR(tenth.green, 0.5f, 1e-5f);
+  EXPECT_NEAR(tenth.blue, 0.75f, 1e-5f);
+  const StripeColour wrapped = stripe_colour(30);  // 0.75, 1.5, 2.25
+  EXPECT_NEAR(wrapped.red, 0.75f, 1e-5f);
+  EXPECT_NEAR(wrapped.green, 0.5f, 1e-5f);
+  EXPECT_NEAR(wrapped.blue, 0.25f, 1e-5f);
+}
+
+TEST(BootCursor, BlinksOnEvenSeconds) {
+  EXPECT_TRUE(cursor_visible(0.0f));
+  EXPECT_TRUE(cursor_visible(0.99f));
+  EXPECT_FALSE(cursor_visible(1.0f));
+  EXPECT_FALSE(cursor_visible(1.5f));
+  EXPECT_TRUE(cursor_visible(2.0f));
+  EXPECT_FALSE(cursor_visible(3.25f));
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// The timeline's music tests, driven with made-up order positions and rows
+// as the frames of a show would sample them: fade-outs, hand-overs, the end
+// of the show, and the repeat when the end is missed.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "fade_overlay.h"
+#include "music_cues.h"
+#include "show_state.h"
+
+namespace {
+
+// A frame as render_frame decides it: start a changed scene (whose start
+// routine opens with the flash), then the music tests of its kind.
+struct Frame {
+  int32_t state_drawn;
+  CueResult result;
+  bool entered;
+};
+
+struct ShowRun {
+  std::vector<std::pair<int32_t, std::pair<int, int>>> entries;  // state, (position, row)
+  std::vector<std::pair<int, int>> fade_outs;                    // where a fade-out began
+  float now = 5.0f;
+
+  Frame frame(uint8_t position, uint8_t row) {
+    now += 0.01f;
+    const bool entered = scene_state != previous_scene_state;
+    if (entered) {
+      entries.push_back({scene_state, {position, row}});
+      start_scene_flash();
+    }
+    previous_scene_state = scene_state;
+    const int32_t drawn = scene_state;
+    const bool was_fading = fade_state.active && fade_state.hold;
+    const CueResult result = scene_state % 2 == 1 ? run_text_screen_cues(position, row)
+                                                  : run_scene_cues(position, row);
+    if (!was_fading && fade_state.active && fade_state.hold) fade_outs.push_back({position, row});
+    if (result == CueResult::DRAW && fade_state.active) advance_fade(fade_state, now);
+    return {drawn, result, entered};
+  }
+};
+
+void reset_show() {
+  scene_state = 1;  // the boot console has handed over
+  previous_scene_state = 0;
+  fade_state = {};
+}
+
+// Plays positions [first, last] with every row sampled, as the replayer
+// reports them: the pattern's rows, then 255 while its last row plays.
+CueResult play(ShowRun& run, int first, int last, int stop_row = -1) {
+  for (int position = first; position <= last; ++position) {
+    for (int row = 255; row < 255 + 64; ++row) {
+      const uint8_t sampled = static_cast<uint8_t>(row);
+      if (position == last && sampled == stop_row) return CueResult::DRAW;
+      const CueResult result = run.frame(static_cast<uint8_t>(position), sampled).result;
+      if (result == CueResult::SHOW_OVER) return result;
+    }
+  }
+  return CueResult::DRAW;
+}
+
+TEST(Timeline, WholeShowFollowsTheSchedule) {
+  reset_show();
+  ShowRun run;
+  ASSERT_EQ(play(run, 0, 21), CueResult::SHOW_OVER);
+  const std::vector<std::pair<int32_t, std::pair<int, int>>> expected_entries = {
+      {1, {0, 255}}, {2, {2, 0}}, {3, {6, 0}}, {4, {8, 0}}, {5, {12, 0}}, {6, {16, 0}}, {7, {20, 0}}};
+  EXPECT_EQ(run.entries, expected_entries);
+  const std::vector<std::pair<int, int>> expected_fades = {{1, 40}, {5, 40}, {7, 40},
+                                                           {11, 40}, {15, 40}, {19, 40}};
+  EXPECT_EQ(run.fade_outs, expected_fades);
+  EXPECT_EQ(scene_state, 7);
+}
+
+TEST(Timeline, ShowEndsExactlyAtPositionTwentyOneRowSixtyTwo) {
+  reset_show();
+  scene_state = 7;
+  ShowRun run;
+  EXPECT_EQ(run.frame(21, 61).result, CueResult::DRAW);
+  EXPECT_EQ(run.frame(21, 63).result, CueResult::DRAW);
+  EXPECT_EQ(run.frame(21, 62).result, CueResult::SHOW_OVER);
+  EXPECT_EQ(run.frame(20, 62).result, CueResult::DRAW);
+  EXPECT_EQ(scene_state, 7);
+}
+
+TEST(Timeline, TextScreenSetsTheNextSceneButIsStillDrawn) {
+  reset_show();
+  ShowRun run;
+  run.frame(1, 40);
+  EXPECT_TRUE(fade_state.hold);
+  const Frame cut = run.frame(2, 255);
+  EXPECT_EQ(cut.state_drawn, 1);
+  EXPECT_EQ(cut.result, CueResult::DRAW);
+  EXPECT_EQ(scene_state, 2);
+  EXPECT_TRUE(fade_state.active && fade_state.hold);  // held white until the scene starts
+  const Frame next = run.frame(2, 0);
+  EXPECT_TRUE(next.entered);
+  EXPECT_EQ(next.state_drawn, 2);
+  EXPECT_FALSE(fade_state.hold);  // the scene's flash released it
+}
+
+TEST(Timeline, HandOverFrameDrawsNothingAndReleasesTheOverlay) {
+  reset_show();
+  scene_state = previous_scene_state = 4;
+  ShowRun run;
+  run.frame(11, 40);
+  ASSERT_TRUE(fade_state.active && fade_state.hold);
+  const float start = fade_state.start;
+  const Frame hand_over = run.frame(12, 255);
+  EXPECT_EQ(hand_over.result, CueResult::HAND_OVER);
+  EXPECT_EQ(scene_state, 5);
+  EXPECT_FALSE(fade_state.active);
+  EXPECT_FALSE(fade_state.hold);
+  EXPECT_TRUE(fade_state.invert);  // only active and hold change
+  EXPECT_FLOAT_EQ(fade_state.start, start);
+}
+
+TEST(Timeline, RowFortyOverSeveralFramesTakesTheStartOnce) {
+  reset_show();
+  ShowRun run;
+  run.frame(1, 40);
+  const float start = fade_state.start;
+  ASSERT_GT(start, 0.0f);
+  run.frame(1, 40);
+  run.frame(1, 40);
+  EXPECT_FLOAT_EQ(fade_state.start, start);
+  EXPECT_EQ(run.fade_outs.size(), 1u);
+}
+
+TEST(Timeline, UnsampledRowFortyCutsWithoutAFade) {
+  reset_show();
+  ShowRun run;
+  for (int row = 0; row < 64; ++row)
+    if (row != 40) run.frame(1, static_cast<uint8_t>(row));
+  EXPECT_FALSE(fade_state.active && fade_state.hold);
+  run.frame(2, 255);
+  EXPECT_EQ(scene_state, 2);
+  EXPECT_TRUE(run.fade_outs.empty());
+}
+
+TEST(Timeline, SilentMusicKeepsTheWelcomeScreen) {
+  reset_show();
+  ShowRun run;
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(run.frame(0, 0).result, CueResult::DRAW);
+  EXPECT_EQ(scene_state, 1);
+  EXPECT_EQ(run.entries.size(), 1u);
+}
+
+TEST(Timeline, SceneTestsBelongToTheirOwnScene) {
+  reset_show();
+  scene_state = previous_scene_state = 4;
+  ShowRun run;
+  EXPECT_EQ(run.frame(6, 0).result, CueResult::DRAW);  // the reflection scene's hand-over
+  run.frame(5, 40);                                    // and its fade-out
+  EXPECT_EQ(scene_state, 4);
+  EXPECT_TRUE(run.fade_outs.empty());
+  scene_state = previous_scene_state = 3;
+  run.frame(12, 0);  // a text screen does not hand over from a 3D scene's position
+  EXPECT_EQ(scene_state, 3);
+}
+
+TEST(Timeline, MissedEndRepeatsTheShowFromTheReflectionScene) {
+  reset_show();
+  ShowRun run;
+  ASSERT_EQ(play(run, 0, 21, 62), CueResult::DRAW);  // row 62 of 21 is never sampled
+  run.frame(21, 63);
+  EXPECT_EQ(scene_state, 7);
+  // The song restarts at position 0: credits stay up, fade at 1/40, reflection at 2.
+  ASSERT_EQ(play(run, 0, 1), CueResult::DRAW);
+  EXPECT_EQ(scene_state, 7);
+  EXPECT_EQ(run.fade_outs.back(), std::make_pair(1, 40));
+  run.entries.clear();
+  ASSERT_EQ(play(run, 2, 21), CueResult::SHOW_OVER);
+  ASSERT_FALSE(run.entries.empty());
+  EXPECT_EQ(run.entries.front().first, 2);
+  EXPECT_EQ(run.entries.back().first, 7);
+  EXPECT_EQ(run.entries.size(), 6u);
+}
+
+}  // namespace
