@@ -1,0 +1,10 @@
+#!/bin/sh
+# Regenerates every embedded asset into the given folder (default: the
+# repository's assets/).  One generator call per line, each given the folder.
+set -eu
+tools=$(cd "$(dirname "$0")" && pwd)
+out=${1:-"$tools/../assets"}
+mkdir -p "$out"
+# -B: no bytecode caches left behind in tools/.
+python3 -B "$tools/make_fonts.py" "$out"
+python3 -B "$tools/make_boot_logo.py" "$out"

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what is missing, builds everything and runs the whole test suite:
+# the unit, asset, music and headless tests in build/, then the unit and
+# music tests again under AddressSanitizer and UndefinedBehaviorSanitizer
+# in build-asan/.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+sh "$root/tools/install_packages.sh" test
+
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON
+cmake --build "$root/build" -j"$jobs"
+ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
+
+cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_TESTS=ON \
+  -DINTRO_SANITIZE=address,undefined
+cmake --build "$root/build-asan" -j"$jobs"
+ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" -L unit
