@@ -48,6 +48,13 @@ class ExitStatuses(unittest.TestCase):
             self.assertEqual(intro.wait(20), 0)
             sys.stderr.write("exit %.3f s after Escape\n" % (time.monotonic() - pressed))
 
+    def test_escape_with_a_sound_server_exits_with_zero(self):
+        with harness.PulseServer() as pulse, harness.XServer(854, 480) as x, \
+                harness.Intro(x.display, pulse.server) as intro:
+            harness.wait_for(boot_console_up(x), 60, what="the boot console")
+            x.key("Escape")
+            self.assertEqual(intro.wait(20), 0)
+
     def test_no_display_exits_with_one(self):
         with harness.Intro(None) as intro:
             self.assertEqual(intro.wait(30), 1)
