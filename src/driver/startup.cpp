@@ -11,6 +11,7 @@
 #include "audio_output.h"
 #include "bitmap_font.h"
 #include "embedded_assets.h"
+#include "load_module.h"
 #include "reflection_scene.h"
 #include "show_state.h"
 #include "street_scene.h"
@@ -80,6 +81,9 @@ void start_up() {
   build_wave_scene();
 
   start_audio_output();
+
+  // The song stands in for the composed music until that exists.
+  if (!load_module(asset_placeholder_xm, static_cast<uint32_t>(asset_placeholder_xm_size))) std::exit(1);
 }
 
 void run_main_loop() {
