@@ -1,0 +1,360 @@
+// The load-time preparation on XM modules: a whole small song through
+// prepare_module, publication, rejections, every truncation and corruption
+// of a small module, and the cell clean-up the replayer relies on.
+#include "music_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+XmSample sample_of(const std::vector<int8_t>& values, uint8_t type = 0, uint32_t loop_start = 0,
+                   uint32_t loop_length = 0) {
+  XmSample s;
+  s.data = delta_code_8(values);
+  s.type = type;
+  s.loop_start = loop_start;
+  s.loop_length = loop_length;
+  return s;
+}
+
+// Two patterns, two instruments (one with an 8-bit looping and a 16-bit
+// sample, one with an 8-bit sample), envelopes and a few effects.
+XmModule small_module() {
+  XmModule m;
+  m.song_length = 3;
+  m.restart_position = 1;
+  m.channels = 3;
+  m.tempo = 4;
+  m.bpm = 140;
+  m.orders = {1, 0, 1};
+  m.patterns.push_back(pattern_with(2, 3, {
+      {0, {49, 1, 0x30, 0x0F, 0x00}},  // F00
+      {1, {0, 0, 0, 0x0E, 0x31}},      // E31
+      {5, {61, 2, 0x10, 0x0C, 0x40}},
+  }));
+  m.patterns.push_back(pattern_with(3, 3, {
+      {4, {97, 0, 0xA0, 0x0F, 0x80}},
+      {8, {13, 1, 0xC8, 0x0E, 0x30}},  // E30
+  }));
+  XmInstrument a;
+  std::vector<int16_t> wide = {-32768, 0, 32767, 1234, -5};
+  XmSample s16;
+  s16.data = delta_code_16(wide);
+  s16.type = 0x10;
+  a.samples = {sample_of({10, -20, 30, -40, 50, -60}, 1, 2, 3), s16};
+  for (int k = 0; k < 96; k++) a.sample_map[k] = k < 48 ? 0 : 1;
+  a.volume = {{0, 4, 16}, {64, 32, 0}, 3, 1, 0, 2, 7};
+  a.fadeout = 300;
+  XmInstrument b;
+  b.samples = {sample_of({-1, 1})};
+  m.instruments = {a, b};
+  return m;
+}
+
+// What the replayer assumes of every loaded song, however bad its file was.
+void expect_playable(const ModuleContext& song) {
+  ASSERT_GE(song.song_length, 1);
+  ASSERT_LE(song.song_length, 256);
+  EXPECT_LT(song.restart_position, song.song_length);
+  EXPECT_GT(song.default_bpm, 0);
+  EXPECT_LE(song.default_tempo, 31);
+  for (uint32_t i = 0; i < song.song_length; i++) {
+    ASSERT_LT(song.order_table[i], song.pattern_count) << "order " << i;
+  }
+  uint32_t rows = 0;
+  for (uint32_t p = 0; p < song.pattern_count; p++) {
+    EXPECT_EQ(song.patterns[p].first_row, rows) << "pattern " << p;
+    EXPECT_GE(song.patterns[p].row_count, 1);
+    EXPECT_LE(song.patterns[p].row_count, 256);
+    rows += song.patterns[p].row_count;
+  }
+  EXPECT_EQ(rows, song.row_count);
+  for (uint32_t s = 0; s < song.sample_count; s++) {
+    const Sample& sample = song.samples[s];
+    EXPECT_LE(uint64_t(sample.data_offset) + sample.length, song.sample_data_length);
+    EXPECT_LE(sample.loop_length, sample.length);
+    EXPECT_LE(sample.volume, 64);
+  }
+  for (uint32_t i = 0; i < song.instrument_count; i++) {
+    const Instrument& instrument = song.instruments[i];
+    for (uint16_t s : instrument.sample_of_note) {
+      if (s != NO_SAMPLE) {
+        EXPECT_LT(s, song.sample_count);
+      }
+    }
+    for (const Envelope* e : {&instrument.volume_envelope, &instrument.panning_envelope}) {
+      EXPECT_LE(e->point_count, 12);
+      EXPECT_NE(e->point_count, 1);
+      if (e->loop_end != 0) {
+        EXPECT_LT(e->loop_end, e->point_count);
+      }
+    }
+  }
+  EXPECT_EQ(song.output_rate, 48000);
+  EXPECT_EQ(song.bpm, song.default_bpm);
+}
+
+TEST(XmLoad, SmallModuleLoadsWhole) {
+  auto song = prepare(write_xm(small_module()));
+  ASSERT_TRUE(song);
+  expect_playable(*song);
+  EXPECT_EQ(song->song_length, 3);
+  EXPECT_EQ(song->restart_position, 1);
+  EXPECT_EQ(song->channel_count, 3);
+  EXPECT_EQ(song->amiga_frequencies, 0);
+  EXPECT_EQ(song->default_tempo, 4);
+  EXPECT_EQ(song->default_bpm, 140);
+  EXPECT_EQ(song->default_global_volume, 64);
+  EXPECT_EQ(song->order_table[0], 1);
+  EXPECT_EQ(song->order_table[1], 0);
+  EXPECT_EQ(song->order_table[2], 1);
+  EXPECT_EQ(song->pattern_count, 2);
+  EXPECT_EQ(song->patterns[0].first_row, 0u);
+  EXPECT_EQ(song->patterns[0].row_count, 2);
+  EXPECT_EQ(song->patterns[1].first_row, 2u);
+  EXPECT_EQ(song->patterns[1].row_count, 3);
+  EXPECT_EQ(song->row_count, 5u);
+
+  const PatternCell& f00 = cell_at(*song, 0, 0, 0);
+  EXPECT_EQ(f00.note, 49);
+  EXPECT_EQ(f00.instrument, 1);
+  EXPECT_EQ(f00.volume_column, 0x30);
+  EXPECT_EQ(f00.effect, POSITION_JUMP);  // speed 0: jump to the restart position
+  EXPECT_EQ(f00.param, 1);
+  EXPECT_EQ(cell_at(*song, 0, 0, 1).effect, GLISSANDO_CONTROL);
+  EXPECT_EQ(cell_at(*song, 0, 0, 1).param, 1);
+  const PatternCell& c40 = cell_at(*song, 0, 1, 2);
+  EXPECT_EQ(c40.note, 61);
+  EXPECT_EQ(c40.instrument, 2);
+  EXPECT_EQ(c40.volume_column, 0x10);
+  EXPECT_EQ(c40.effect, SET_VOLUME);
+  EXPECT_EQ(c40.param, 0x40);
+  const PatternCell& off = cell_at(*song, 1, 1, 1);
+  EXPECT_EQ(off.note, NOTE_KEY_OFF);
+  EXPECT_EQ(off.volume_column, 0);  // 0xA0 removed
+  EXPECT_EQ(off.effect, SET_BPM);
+  EXPECT_EQ(off.param, 0x80);
+  const PatternCell& e30 = cell_at(*song, 1, 2, 2);
+  EXPECT_EQ(e30.note, 13);
+  EXPECT_EQ(e30.volume_column, 0xC8);
+  EXPECT_EQ(e30.effect, GLISSANDO_CONTROL);
+  EXPECT_EQ(e30.param, 0);  // E30 switches glissando off
+  EXPECT_EQ(cell_at(*song, 1, 0, 0).note, 0);
+
+  ASSERT_EQ(song->instrument_count, 2);
+  ASSERT_EQ(song->sample_count, 3);
+  EXPECT_EQ(song->instruments[0].sample_of_note[47], 0);
+  EXPECT_EQ(song->instruments[0].sample_of_note[48], 1);
+  EXPECT_EQ(song->instruments[1].sample_of_note[95], 2);
+  EXPECT_EQ(song->instruments[0].volume_envelope.point_count, 3);
+  EXPECT_EQ(song->instruments[0].fadeout, 300);
+
+  const Sample& looped = song->samples[0];
+  EXPECT_EQ(looped.data_offset, 0u);
+  EXPECT_EQ(looped.length, 5u);  // loop start 2 + loop length 3
+  EXPECT_EQ(looped.loop_length, 3u);
+  const int16_t eight[] = {10 * 256, -20 * 256, 30 * 256, -40 * 256, 50 * 256};
+  for (int f = 0; f < 5; f++) EXPECT_EQ(song->sample_data[f], eight[f]) << f;
+  const Sample& wide = song->samples[1];
+  EXPECT_EQ(wide.data_offset, 5u);
+  EXPECT_EQ(wide.length, 5u);
+  const int16_t sixteen[] = {-32768, 0, 32767, 1234, -5};
+  for (int f = 0; f < 5; f++) EXPECT_EQ(song->sample_data[5 + f], sixteen[f]) << f;
+  EXPECT_EQ(song->samples[2].data_offset, 10u);
+  EXPECT_EQ(song->sample_data[10], -256);
+  EXPECT_EQ(song->sample_data[11], 256);
+  EXPECT_EQ(song->sample_data_length, 12u);
+
+  EXPECT_EQ(song->tempo, 4);
+  EXPECT_EQ(song->bpm, 140);
+  EXPECT_EQ(song->global_volume, 64);
+  for (int c = 0; c < 3; c++) EXPECT_EQ(song->channels[c].default_panning, 128);
+}
+
+TEST(XmLoad, PublishesOnlyAcceptedSongs) {
+  std::vector<uint8_t> bad = write_xm(small_module());
+  bad[59] = 2;  // version 0x0204
+  EXPECT_EQ(load_module(bad.data(), uint32_t(bad.size())), nullptr);
+  EXPECT_EQ(published_song.load(std::memory_order_acquire), nullptr);
+
+  const std::vector<uint8_t> good = write_xm(small_module());
+  ModuleContext* song = load_module(good.data(), uint32_t(good.size()));
+  ASSERT_NE(song, nullptr);
+  EXPECT_EQ(published_song.load(std::memory_order_acquire), song);
+  EXPECT_EQ(song->song_length, 3);
+
+  EXPECT_EQ(load_module(bad.data(), uint32_t(bad.size())), nullptr);
+  EXPECT_EQ(published_song.load(std::memory_order_acquire), song);
+}
+
+TEST(XmLoad, RejectsUnknownSignatures) {
+  std::vector<uint8_t> image = write_xm(small_module());
+  for (size_t at : {size_t(0), size_t(16), size_t(37), size_t(58)}) {
+    std::vector<uint8_t> bad = image;
+    bad[at] ^= 0x01;
+    EXPECT_FALSE(prepare(bad)) << "byte " << at;
+  }
+  std::vector<uint8_t> noise(2000);
+  for (size_t i = 0; i < noise.size(); i++) noise[i] = uint8_t(i * 37 + 11);
+  EXPECT_FALSE(prepare(noise));
+  EXPECT_FALSE(prepare({}));
+  // A header cut before the version bytes carries no XM signature.
+  for (uint32_t length = 0; length < 60; length++) {
+    EXPECT_EQ(prepare_module(image.data(), length), nullptr) << length;
+  }
+}
+
+TEST(XmLoad, RejectsCountsOverTheirLimits) {
+  XmModule m = small_module();
+  m.channels = 255;
+  EXPECT_TRUE(prepare(write_xm(m)));
+  m.channels = 256;
+  EXPECT_FALSE(prepare(write_xm(m)));
+
+  m = small_module();
+  m.pattern_count = 257;
+  EXPECT_FALSE(prepare(write_xm(m)));
+  m.pattern_count = 256;  // the missing ones read as zeros: packed size 0, 64 rows
+  auto song = prepare(write_xm(m));
+  ASSERT_TRUE(song);
+  EXPECT_EQ(song->pattern_count, 256);
+
+  m = small_module();
+  m.instrument_count = 256;
+  EXPECT_FALSE(prepare(write_xm(m)));
+  m.instrument_count = 255;
+  EXPECT_TRUE(prepare(write_xm(m)));
+
+  m = small_module();
+  m.patterns[1] = pattern_with(257, 3, {});
+  EXPECT_FALSE(prepare(write_xm(m)));
+  m.patterns[1] = pattern_with(256, 3, {});
+  EXPECT_TRUE(prepare(write_xm(m)));
+}
+
+TEST(XmLoad, RejectsSamplesOverTheirFrameLimits) {
+  auto with_sample = [](uint32_t stored_length, uint8_t type, uint32_t loop_length) {
+    XmModule m = small_module();
+    XmSample s;  // no data stored: the missing bytes read as zeros
+    s.stored_length = stored_length;
+    s.type = type;
+    s.loop_length = loop_length;
+    m.instruments[1].samples = {s};
+    return prepare(write_xm(m));
+  };
+  EXPECT_TRUE(with_sample(0xFFFFF, 0, 0));
+  EXPECT_FALSE(with_sample(0x100000, 0, 0));
+  EXPECT_TRUE(with_sample(0x1FFFFE, 0x10, 0));  // 16-bit: frames are half the bytes
+  EXPECT_FALSE(with_sample(0x200000, 0x10, 0));
+  EXPECT_TRUE(with_sample(0x7FFFF, 2, 0x7FFFF));
+  EXPECT_FALSE(with_sample(0x80000, 2, 0x80000));
+  // A loop that does not fit is dropped, so only the loop start is played.
+  EXPECT_TRUE(with_sample(0x80000, 2, 0x90000));
+}
+
+TEST(XmLoad, BlockSizeIsCapped) {
+  ModulePrescan prescan{};
+  prescan.channel_count = 4;
+  prescan.pattern_count = 1;
+  prescan.row_count = 64;
+  ModuleBlockLayout layout;
+  ASSERT_TRUE(plan_module_block(prescan, layout));
+  const uint32_t base = layout.size;
+  EXPECT_EQ(base % 8, 0u);
+  EXPECT_EQ(layout.cells + 64 * 4 * 5, base);
+
+  prescan.sample_data_length = (MAX_CONTEXT_SIZE - base) / 2;
+  ASSERT_TRUE(plan_module_block(prescan, layout));
+  EXPECT_EQ(layout.size, MAX_CONTEXT_SIZE);
+  prescan.sample_data_length += 4;
+  EXPECT_FALSE(plan_module_block(prescan, layout));
+  prescan.sample_data_length = 0xFFFFFFF0u;  // 2 bytes a frame overflows 32 bits
+  EXPECT_FALSE(plan_module_block(prescan, layout));
+
+  // Many full-size samples pass every per-sample limit but not the block cap.
+  XmModule m = small_module();
+  // One instrument, so that all 70 headers are read before any data.
+  XmInstrument big;
+  XmSample s;
+  s.stored_length = 0xFFFFF;
+  big.samples.assign(70, s);
+  m.instruments = {big};
+  EXPECT_FALSE(prepare(write_xm(m)));
+}
+
+TEST(XmLoad, EveryTruncationLoadsOrRejectsSafely) {
+  const std::vector<uint8_t> image = write_xm(small_module());
+  uint32_t loaded = 0;
+  for (uint32_t length = 0; length <= image.size(); length++) {
+    // A copy of exactly `length` bytes, so that ASan sees any read past it.
+    std::vector<uint8_t> prefix(image.begin(), image.begin() + length);
+    auto song = LoadedSong(prepare_module(prefix.data(), length));
+    if (!song) continue;
+    loaded++;
+    SCOPED_TRACE(length);
+    expect_playable(*song);
+  }
+  EXPECT_EQ(loaded, image.size() + 1 - 60);  // from the signature on, zeros fill the rest
+}
+
+TEST(XmLoad, EveryCorruptedByteLoadsOrRejectsSafely) {
+  const std::vector<uint8_t> image = write_xm(small_module());
+  for (uint32_t at = 60; at < image.size(); at++) {
+    for (uint8_t value : {uint8_t(0x00), uint8_t(0x80), uint8_t(0xFF)}) {
+      std::vector<uint8_t> bad = image;
+      bad[at] = value;
+      auto song = prepare(bad);
+      if (!song) continue;
+      SCOPED_TRACE(testing::Message() << "byte " << at << " = " << int(value));
+      expect_playable(*song);
+    }
+  }
+}
+
+TEST(XmLoad, CellCleanUp) {
+  XmModule m;
+  m.song_length = 2;
+  m.orders = {0, 0};
+  m.restart_position = 1;
+  m.channels = 1;
+  m.patterns.push_back(pattern_with(16, 1, {
+      {0, {0, 0, 0, 0x0B, 0x02}},    // jump past the song
+      {1, {0, 0, 0, 0x0B, 0x01}},    // jump within it
+      {2, {0, 0, 0, 0x0C, 0x41}},    // volume 65
+      {3, {0, 0, 0, 16, 0xFF}},      // global volume 255
+      {4, {0, 0, 0, 0x0E, 0xC0}},    // EC0
+      {5, {0, 0, 0, 0x0E, 0xC2}},    // EC2
+      {6, {0, 0, 0, 0x0E, 0xD0}},    // ED0
+      {7, {0, 0, 0, 0x0E, 0x90}},    // E90 without a note
+      {8, {50, 0, 0, 0x0E, 0x90}},   // E90 with a note
+      {9, {0, 0, 0, 0x0F, 0x00}},    // F00
+      {10, {0, 0, 0xA0, 0, 0}},
+      {11, {0, 0, 0xA1, 0, 0}},
+      {12, {0, 0, 0xA0, 0x0C, 0x50}},  // both rules on one cell
+      {13, {0, 0, 0, 0x0C, 0x40}},
+  }));
+  auto song = prepare(write_xm(m));
+  ASSERT_TRUE(song);
+  auto at = [&](uint32_t row) {
+    const PatternCell& c = cell_at(*song, 0, row, 0);
+    return std::vector<int>{c.note, c.volume_column, c.effect, c.param};
+  };
+  EXPECT_EQ(at(0), (std::vector<int>{0, 0, POSITION_JUMP, 0}));
+  EXPECT_EQ(at(1), (std::vector<int>{0, 0, POSITION_JUMP, 1}));
+  EXPECT_EQ(at(2), (std::vector<int>{0, 0, SET_VOLUME, 64}));
+  EXPECT_EQ(at(3), (std::vector<int>{0, 0, SET_GLOBAL_VOLUME, 64}));
+  EXPECT_EQ(at(4), (std::vector<int>{0, 0, SET_VOLUME, 0}));
+  EXPECT_EQ(at(5), (std::vector<int>{0, 0, NOTE_CUT, 2}));
+  EXPECT_EQ(at(6), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(at(7), (std::vector<int>{NOTE_RETRIGGER, 0, 0, 0}));
+  EXPECT_EQ(at(8), (std::vector<int>{50, 0, 0, 0}));
+  EXPECT_EQ(at(9), (std::vector<int>{0, 0, POSITION_JUMP, 1}));
+  EXPECT_EQ(at(10), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(at(11), (std::vector<int>{0, 0xA1, 0, 0}));
+  EXPECT_EQ(at(12), (std::vector<int>{0, 0, SET_VOLUME, 64}));
+  EXPECT_EQ(at(13), (std::vector<int>{0, 0, SET_VOLUME, 64}));
+}
+
+}  // namespace
