@@ -1,0 +1,132 @@
+// The offline renderer on a whole song written as an XM file: the rows it
+// reports and the sound it writes, against figures worked out by hand.
+#include "xm_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Two patterns, one voice.  At tempo 6 and 125 BPM a row lasts 6 x 960
+// frames; row 4 releases the key (no envelope: silence); row 6 sets tempo 3;
+// pattern 1 sets 150 BPM (800-frame ticks) and plays the note again.
+std::vector<uint8_t> song_file() {
+  XmModule module;
+  module.channels = 1;
+  module.song_length = 2;
+  module.orders = {0, 1};
+  XmPattern first;
+  first.rows = 8;
+  first.cells.assign(8, XmCell{});
+  first.cells[0] = {49, 1, 0, 0, 0};
+  first.cells[4] = {97, 0, 0, 0, 0};
+  first.cells[6] = {0, 0, 0, 0xF, 3};
+  XmPattern second;
+  second.rows = 4;
+  second.cells.assign(4, XmCell{});
+  second.cells[0] = {49, 1, 0, 0xF, 150};
+  module.patterns = {first, second};
+  XmInstrument instrument;
+  XmSample sample;
+  std::vector<int8_t> square;
+  for (int i = 0; i < 64; i++) square.push_back(i < 32 ? 100 : -100);
+  sample.data = delta_code_8(square);
+  sample.loop_start = 0;
+  sample.loop_length = 64;
+  sample.type = 1;  // forward loop
+  instrument.samples = {sample};
+  module.instruments = {instrument};
+  return write_xm(module);
+}
+
+struct Render {
+  int status = -1;
+  std::string rows;
+  std::vector<float> frames;
+};
+
+Render render(const std::string& arguments) {
+  const std::string dir = testing::TempDir();
+  const std::string module_path = dir + "render_test.xm", wav_path = dir + "render_test.wav";
+  const std::vector<uint8_t> bytes = song_file();
+  std::FILE* out = std::fopen(module_path.c_str(), "wb");
+  EXPECT_NE(out, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
+  std::remove(wav_path.c_str());
+
+  Render result;
+  const std::string command =
+      std::string(RENDER_MODULE_PATH) + " " + module_path + " " + wav_path + " " + arguments;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  char line[256];
+  while (std::fgets(line, sizeof line, pipe)) result.rows += line;
+  result.status = pclose(pipe);
+
+  std::FILE* wav = std::fopen(wav_path.c_str(), "rb");
+  if (!wav) return result;
+  std::vector<uint8_t> file;
+  int c;
+  while ((c = std::fgetc(wav)) != EOF) file.push_back(uint8_t(c));
+  std::fclose(wav);
+  // Walk the chunks to the data; check the float format on the way.
+  EXPECT_EQ(std::memcmp(file.data(), "RIFF", 4), 0);
+  for (size_t at = 12; at + 8 <= file.size();) {
+    uint32_t size;
+    std::memcpy(&size, &file[at + 4], 4);
+    if (!std::memcmp(&file[at], "fmt ", 4)) {
+      EXPECT_EQ(file[at + 8], 3);    // IEEE float
+      EXPECT_EQ(file[at + 10], 2);   // stereo
+      EXPECT_EQ(file[at + 12] | file[at + 13] << 8 | file[at + 14] << 16, 48000);
+    }
+    if (!std::memcmp(&file[at], "data", 4)) {
+      EXPECT_LE(at + 8 + size, file.size());
+      result.frames.resize(size / 4);
+      std::memcpy(result.frames.data(), &file[at + 8], size);
+      break;
+    }
+    at += 8 + size;
+  }
+  return result;
+}
+
+double peak(const std::vector<float>& frames, uint32_t from, uint32_t to) {
+  double largest = 0;
+  for (uint32_t f = from; f < to; f++) largest = std::fmax(largest, std::fabs(frames[2 * f]));
+  return largest;
+}
+
+}  // namespace
+
+TEST(OfflineRenderer, ReportsEveryRowAtItsTimeAndIsSilentWhereTheSongIs) {
+  const Render result = render("--seconds 1.1 --rows");
+  ASSERT_EQ(result.status, 0);
+  // Rows of 5760 frames; from row 6 of order 0 three ticks (2880 frames);
+  // from order 1 three ticks of 800 frames; then the song starts over.
+  EXPECT_EQ(result.rows,
+            "0.000000 0 0 6 125\n0.120000 0 1 6 125\n0.240000 0 2 6 125\n"
+            "0.360000 0 3 6 125\n0.480000 0 4 6 125\n0.600000 0 5 6 125\n"
+            "0.720000 0 6 3 125\n0.780000 0 7 3 125\n0.840000 1 0 3 150\n"
+            "0.890000 1 1 3 150\n0.940000 1 2 3 150\n0.990000 1 3 3 150\n"
+            "1.040000 0 0 3 150\n1.090000 0 1 3 150\n");
+  ASSERT_EQ(result.frames.size(), 2u * 52800);
+  // The note sounds: a square of amplitude 100/128 at a quarter, centred.
+  const double expected_peak = 100.0 / 128 * 0.25 * std::sqrt(0.5);
+  EXPECT_NEAR(peak(result.frames, 0, 28800), expected_peak, 1e-3);
+  EXPECT_EQ(peak(result.frames, 28800, 40320), 0.0);  // released, no envelope
+  EXPECT_NEAR(peak(result.frames, 40320, 52800), expected_peak, 1e-3);
+  for (uint32_t f = 0; f < 52800; f++) ASSERT_EQ(result.frames[2 * f], result.frames[2 * f + 1]);
+}
+
+TEST(OfflineRenderer, StopsJustBeforeTheRowAskedForAndRejectsBadInput) {
+  const Render until = render("--until 1 0");
+  EXPECT_EQ(until.status, 0);
+  EXPECT_EQ(until.frames.size(), 2u * 40320);
+  EXPECT_NE(render("--seconds").status, 0);
+  EXPECT_NE(render("--frobnicate").status, 0);
+}

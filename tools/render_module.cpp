@@ -1,0 +1,126 @@
+// The offline renderer: loads a module file with the intro's own loader and
+// renders it with the same replayer and mixer into a 48 kHz stereo float WAV,
+// so that tests, benchmarks and people can listen to the music.
+//
+//   render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]
+//
+// --seconds renders S seconds (default 60); --until stops just before row
+// ROW of order position ORDER is read (at most an hour); --rows prints one
+// line per row read: time in seconds, order position, row, tempo and bpm.
+#include "load_module.h"
+#include "render_song.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t frames_per_second = OUTPUT_RATE;
+constexpr uint32_t longest_render = 3600 * frames_per_second;
+
+struct Options {
+  const char* module_path = nullptr;
+  const char* output_path = nullptr;
+  double seconds = 60;
+  bool until = false;
+  uint32_t until_order = 0, until_row = 0;
+  bool print_rows = false;
+};
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]\n");
+  return 2;
+}
+
+bool parse_number(const char* text, double& value) {
+  char* end;
+  value = std::strtod(text, &end);
+  return *text && !*end && value >= 0;
+}
+
+bool parse_options(int argc, char** argv, Options& options) {
+  int positional = 0;
+  for (int i = 1; i < argc; i++) {
+    double a, b;
+    if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc && parse_number(argv[i + 1], a) &&
+        a * frames_per_second <= longest_render) {
+      options.seconds = a;
+      i++;
+    } else if (!std::strcmp(argv[i], "--until") && i + 2 < argc && parse_number(argv[i + 1], a) &&
+               parse_number(argv[i + 2], b) && a < 256 && b < 256) {
+      options.until = true;
+      options.until_order = uint32_t(a);
+      options.until_row = uint32_t(b);
+      i += 2;
+    } else if (!std::strcmp(argv[i], "--rows")) {
+      options.print_rows = true;
+    } else if (argv[i][0] != '-' && positional < 2) {
+      (positional++ ? options.output_path : options.module_path) = argv[i];
+    } else {
+      return false;
+    }
+  }
+  return positional == 2;
+}
+
+bool read_file(const char* path, std::vector<uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + got);
+    if (bytes.size() > 0xFFFFFFFFu) break;
+  }
+  const bool ok = !std::ferror(file) && bytes.size() <= 0xFFFFFFFFu;
+  std::fclose(file);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) return usage();
+  std::vector<uint8_t> module;
+  if (!read_file(options.module_path, module)) {
+    std::fprintf(stderr, "render_module: cannot read %s\n", options.module_path);
+    return 1;
+  }
+  ModuleContext* song = prepare_module(module.data(), uint32_t(module.size()));
+  if (!song) {
+    std::fprintf(stderr, "render_module: %s is not a module that can be played\n",
+                 options.module_path);
+    return 1;
+  }
+  WavFile wav;
+  if (!wav_open(wav, options.output_path)) {
+    std::fprintf(stderr, "render_module: cannot create %s\n", options.output_path);
+    std::free(song);
+    return 1;
+  }
+
+  RenderRequest request{};
+  request.frame_limit =
+      options.until ? longest_render : uint32_t(options.seconds * frames_per_second + 0.5);
+  request.stop_at_row = options.until;
+  request.stop_order_position = uint16_t(options.until_order);
+  request.stop_row = uint8_t(options.until_row);
+  request.row_log = options.print_rows ? stdout : nullptr;
+  const RenderOutcome outcome = render_song(*song, wav, request);
+  const bool ok = wav_close(wav) && outcome.written;
+  std::free(song);
+  if (!ok) {
+    std::fprintf(stderr, "render_module: cannot write %s\n", options.output_path);
+    return 1;
+  }
+  if (options.until && !outcome.stopped_at_row) {
+    std::fprintf(stderr, "render_module: order %u row %u not reached within an hour\n",
+                 options.until_order, options.until_row);
+    return 3;
+  }
+  return 0;
+}

@@ -1,0 +1,46 @@
+// Rendering tick by tick (each call ends where a tick is due) lets the loop
+// see every row read before it plays, at the mixer's full block speed.
+#include "render_song.h"
+
+#include "replayer.h"
+#include "sequencing.h"
+
+#include <algorithm>
+#include <vector>
+
+RenderOutcome render_song(ModuleContext& song, WavFile& wav, const RenderRequest& request) {
+  constexpr uint32_t chunk_frames = 65536;
+  std::vector<float> chunk(2 * size_t(chunk_frames));
+  RenderOutcome outcome{true, false, 0};
+  uint32_t buffered = 0;
+  while (outcome.frames < request.frame_limit && outcome.written) {
+    uint32_t count = std::min(frames_before_tick(song), request.frame_limit - outcome.frames);
+    bool reads_row = false;
+    RowPosition position{};
+    if (count == 0) {
+      reads_row = tick_reads_row(song);
+      if (reads_row) position = upcoming_row(song);
+      if (reads_row && request.stop_at_row && position.order_position == request.stop_order_position &&
+          position.row == request.stop_row) {
+        outcome.stopped_at_row = true;
+        break;
+      }
+      count = 1;
+    }
+    count = std::min(count, chunk_frames - buffered);
+    render_frames(song, chunk.data() + 2 * size_t(buffered), count);
+    if (reads_row && request.row_log) {
+      std::fprintf(request.row_log, "%.6f %u %u %u %u\n", double(outcome.frames) / OUTPUT_RATE,
+                   unsigned(position.order_position), unsigned(position.row), unsigned(song.tempo),
+                   unsigned(song.bpm));
+    }
+    outcome.frames += count;
+    buffered += count;
+    if (buffered == chunk_frames) {
+      outcome.written = wav_write(wav, chunk.data(), buffered);
+      buffered = 0;
+    }
+  }
+  if (outcome.written && buffered) outcome.written = wav_write(wav, chunk.data(), buffered);
+  return outcome;
+}
