@@ -155,15 +155,7 @@ void set_start_state(ModuleContext& context) {
   context.next_row = 0;
 }
 
-ModuleContext* prepare_module(const uint8_t* module, uint32_t length) {
-  ModulePrescan prescan{};
-  if (!measure_module(detect_module_format(module, length), module, length, prescan)) {
-    return nullptr;
-  }
-  ModuleBlockLayout layout;
-  if (!plan_module_block(prescan, layout)) return nullptr;
-  prescan.context_size = layout.size;
-
+ModuleContext* allocate_module_block(const ModuleBlockLayout& layout) {
   uint8_t* block = static_cast<uint8_t*>(std::calloc(1, layout.size));
   if (!block) return nullptr;
   ModuleContext* context = reinterpret_cast<ModuleContext*>(block);
@@ -173,6 +165,20 @@ ModuleContext* prepare_module(const uint8_t* module, uint32_t length) {
   context->samples = reinterpret_cast<Sample*>(block + layout.samples);
   context->sample_data = reinterpret_cast<int16_t*>(block + layout.sample_data);
   context->channels = reinterpret_cast<ChannelState*>(block + layout.channels);
+  return context;
+}
+
+ModuleContext* prepare_module(const uint8_t* module, uint32_t length) {
+  ModulePrescan prescan{};
+  if (!measure_module(detect_module_format(module, length), module, length, prescan)) {
+    return nullptr;
+  }
+  ModuleBlockLayout layout;
+  if (!plan_module_block(prescan, layout)) return nullptr;
+  prescan.context_size = layout.size;
+
+  ModuleContext* context = allocate_module_block(layout);
+  if (!context) return nullptr;
 
   fill_module(prescan, *context, module, length);
   // The reader wrote where its running counters pointed; had they passed the

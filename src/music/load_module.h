@@ -35,6 +35,10 @@ struct ModuleBlockLayout {
 // step checked.  False on an overflow or a size above MAX_CONTEXT_SIZE.
 bool plan_module_block(const ModulePrescan& prescan, ModuleBlockLayout& layout);
 
+// One zero-filled block at the layout's size with the header's region
+// pointers set; null when the allocation fails.
+ModuleContext* allocate_module_block(const ModuleBlockLayout& layout);
+
 // The clean-up rules over every cell, so that the replayer never meets a
 // parameter it must not see.
 void clean_up_cells(ModuleContext& context);

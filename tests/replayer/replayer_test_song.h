@@ -44,14 +44,8 @@ inline TestSong make_song(uint8_t channels, const std::vector<uint16_t>& pattern
   prescan.instrument_count = uint8_t(samples.size());
   ModuleBlockLayout layout{};
   if (!plan_module_block(prescan, layout)) std::abort();
-  uint8_t* block = static_cast<uint8_t*>(std::calloc(1, layout.size));
-  auto* song = reinterpret_cast<ModuleContext*>(block);
-  song->patterns = reinterpret_cast<PatternInfo*>(block + layout.patterns);
-  song->cells = reinterpret_cast<PatternCell*>(block + layout.cells);
-  song->instruments = reinterpret_cast<Instrument*>(block + layout.instruments);
-  song->samples = reinterpret_cast<Sample*>(block + layout.samples);
-  song->sample_data = reinterpret_cast<int16_t*>(block + layout.sample_data);
-  song->channels = reinterpret_cast<ChannelState*>(block + layout.channels);
+  ModuleContext* song = allocate_module_block(layout);
+  if (!song) std::abort();
   song->row_count = rows;
   song->sample_data_length = frames;
   song->pattern_count = prescan.pattern_count;
