@@ -12,6 +12,6 @@ extern const unsigned char asset_console_font_bmp[];
 extern const int32_t asset_console_font_bmp_size;
 extern const unsigned char asset_screen_font_bmp[];
 extern const int32_t asset_screen_font_bmp_size;
-extern const unsigned char asset_placeholder_xm[];
-extern const int32_t asset_placeholder_xm_size;
+extern const unsigned char asset_song_xm[];
+extern const int32_t asset_song_xm_size;
 }

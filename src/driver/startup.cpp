@@ -83,7 +83,7 @@ void start_up() {
   start_audio_output();
 
   // The song stands in for the composed music until that exists.
-  if (!load_module(asset_placeholder_xm, static_cast<uint32_t>(asset_placeholder_xm_size))) std::exit(1);
+  if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
 }
 
 void run_main_loop() {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes assets/placeholder.xm: a small XM 0x0104 that stands in for the
+"""Writes assets/song.xm: a small XM 0x0104 that stands in for the
 show's music until the composed module exists.  22 order positions of
 64-row patterns at 104 BPM, rows running at 4 and 2 ticks alternately, two
 rows each, as the timeline expects; one synthesised square-wave sample.
@@ -17,7 +17,7 @@ NOTE_C4 = 49  # C-4 in XM's numbering, 1-based from C-0
 
 def header(pattern_count, instrument_count):
     out = b"Extended Module: " + b"Placeholder".ljust(20, b"\0") + b"\x1a"
-    out += b"make_placeholder_xm".ljust(20, b"\0") + struct.pack("<H", 0x0104)
+    out += b"make_song_xm".ljust(20, b"\0") + struct.pack("<H", 0x0104)
     orders = bytes(i % pattern_count for i in range(SONG_LENGTH)).ljust(256, b"\0")
     out += struct.pack("<IHHHHHHHH", 20 + 256, SONG_LENGTH, 0, CHANNELS, pattern_count,
                        instrument_count, 1, 4, 104)
@@ -67,7 +67,7 @@ def main():
     patterns = [pattern([NOTE_C4 - 24, NOTE_C4 - 17, NOTE_C4 - 20, NOTE_C4 - 19]),
                 pattern([NOTE_C4 - 24, NOTE_C4 - 22, NOTE_C4 - 17, NOTE_C4 - 15])]
     module = header(len(patterns), 1) + b"".join(patterns) + instrument()
-    with open(os.path.join(out, "placeholder.xm"), "wb") as f:
+    with open(os.path.join(out, "song.xm"), "wb") as f:
         f.write(module)
 
 

@@ -1,4 +1,4 @@
-// The embedded placeholder song loads through load_module with the header the
+// The embedded song loads through load_module with the header the
 // show's timeline is written against.
 #include "embedded_assets.h"
 #include "load_module.h"
@@ -7,9 +7,9 @@
 
 namespace {
 
-TEST(PlaceholderModule, LoadsAndPublishesTheTimelinesSong) {
+TEST(EmbeddedSong, LoadsAndPublishesTheTimelinesSong) {
   ModuleContext* song =
-      load_module(asset_placeholder_xm, static_cast<uint32_t>(asset_placeholder_xm_size));
+      load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(published_song.load(std::memory_order_acquire), song);
   EXPECT_EQ(song->amiga_frequencies, 0);
