@@ -1,72 +1,494 @@
 #!/usr/bin/env python3
-"""Writes assets/song.xm: a small XM 0x0104 that stands in for the
-show's music until the composed module exists.  22 order positions of
-64-row patterns at 104 BPM, rows running at 4 and 2 ticks alternately, two
-rows each, as the timeline expects; one synthesised square-wave sample.
+"""Writes assets/song.xm, the show's music: "Lanterns over Brackenridge", a
+shuffle in A minor at 104 BPM.  22 order positions of 64-row patterns, two
+bars of 4/4 each; rows run at 4 and 2 ticks alternately, two rows each,
+which gives the swung sixteenths.  The sections follow the show's scenes,
+and the rows where the picture fades out (row 40 before each cut) carry a
+fill, a riser or a break so that sound and picture turn together.
 Deterministic: the same bytes on every run."""
 
 import os
-import struct
 import sys
 
-CHANNELS = 4
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import song_samples as s  # noqa: E402
+from xm_file import KEY_OFF, Envelope, Instrument, module_bytes  # noqa: E402
+
 ROWS = 64
-SONG_LENGTH = 22
-NOTE_C4 = 49  # C-4 in XM's numbering, 1-based from C-0
+CHANNELS = 10
+POSITIONS = 22
+N = s.note_number
+
+# Instruments, 1-based as the cells name them.
+KICK, SNARE, HAT, BASS, PAD, LEAD, PLUCK, CRASH, RISER = range(1, 10)
+# Channels.
+CK, CS, CH, CB, CP1, CP2, CP3, CL, CA, CF = range(CHANNELS)
+PADS = (CP1, CP2, CP3)
+
+# Effect letters as XM stores them.
+ARPEGGIO, PORTA_UP, PORTA_DOWN, TONE_PORTA, VIBRATO = 0x0, 0x1, 0x2, 0x3, 0x4
+SET_PANNING, SAMPLE_OFFSET, VOLUME_SLIDE, EXTENDED, SPEED = 0x8, 0x9, 0xA, 0xE, 0xF
+MULTI_RETRIG = 27  # R
+RETRIG, NOTE_CUT, NOTE_DELAY = 0x90, 0xC0, 0xD0  # E9x, ECx, EDx high nibbles
 
 
-def header(pattern_count, instrument_count):
-    out = b"Extended Module: " + b"Placeholder".ljust(20, b"\0") + b"\x1a"
-    out += b"make_song_xm".ljust(20, b"\0") + struct.pack("<H", 0x0104)
-    orders = bytes(i % pattern_count for i in range(SONG_LENGTH)).ljust(256, b"\0")
-    out += struct.pack("<IHHHHHHHH", 20 + 256, SONG_LENGTH, 0, CHANNELS, pattern_count,
-                       instrument_count, 1, 4, 104)
-    return out + orders
+def vol(v):
+    return 0x10 + v
 
 
-def pattern(bass_notes):
-    cells = bytearray()
-    for row in range(ROWS):
-        for channel in range(CHANNELS):
-            note = instrument = effect = param = 0
-            if channel == 0 and row % 2 == 0:
-                effect, param = 0x0F, 4 if row % 4 == 0 else 2  # F04 on rows 0, 4, ...; F02 on 2, 6, ...
-            if channel == 1 and row % 8 == 0:
-                note, instrument = bass_notes[(row // 8) % len(bass_notes)], 1
-            if channel == 2 and row % 16 == 4:
-                note, instrument = bass_notes[(row // 16) % len(bass_notes)] + 24, 1
-            cells += bytes((note, instrument, 0x40 if note else 0, effect, param))
-    return struct.pack("<IBHH", 9, 0, ROWS, len(cells)) + bytes(cells)
+CHORDS = {  # pad voicing (three notes) and bass root
+    "Am": (("A-3", "C-4", "E-4"), "A-2"),
+    "F": (("A-3", "C-4", "F-4"), "F-2"),
+    "C": (("G-3", "C-4", "E-4"), "C-3"),
+    "G": (("G-3", "B-3", "D-4"), "G-2"),
+    "E": (("G#3", "B-3", "E-4"), "E-2"),
+    "Dm": (("A-3", "D-4", "F-4"), "D-2"),
+    "Em": (("G-3", "B-3", "E-4"), "E-2"),
+}
+MAJOR = {"F", "C", "G", "E"}
+
+PROGRESSION = [
+    ("Am", "F"), ("C", "G"),
+    ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
+    ("Dm", "Am"), ("F", "E"),
+    ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
+    ("F", "G"), ("Em", "Am"), ("Dm", "G"), ("E", "E"),
+    ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
+    ("F", "G"), ("E", "E"),
+]
+
+# Lead phrases, one string per position: NOTE:rows, "~" slides into the
+# note, "---" keys off, "..." holds.
+MELODY = {
+    2: "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8 C-5:12 A-4:4 C-5:8 F-5:8",
+    3: "E-5:16 G-5:8 E-5:8 D-5:24 B-4:4 D-5:4",
+    4: "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8 ~A-5:16 G-5:8 F-5:8",
+    5: "G-5:8 F-5:4 E-5:4 D-5:8 B-4:8 B-4:8 G#4:16 ---:8",
+    6: "---:8 D-5:8 F-5:8 E-5:8 C-5:24 ---:8",
+    7: "A-4:16 C-5:16 B-4:8 ---:24",
+    8: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 A-5:12 G-5:4 F-5:8 E-5:8",
+    9: "G-5:4 E-5:4 C-5:4 E-5:4 G-5:8 C-6:8 B-5:16 A-5:4 G-5:4 D-5:8",
+    10: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 ~D-6:12 C-6:4 A-5:8 F-5:8",
+    11: "G-5:8 B-5:8 D-6:8 B-5:8 B-5:8 ---:16 E-5:2 G#5:2 B-5:2 D-6:2",
+    12: "C-5:8 F-5:8 A-5:12 G-5:4 G-5:16 D-5:8 G-5:8",
+    13: "B-4:8 E-5:8 G-5:8 E-5:8 A-5:24 E-5:8",
+    14: "F-5:8 A-5:8 ~D-6:12 C-6:4 B-5:16 G-5:8 D-5:8",
+    15: "E-5:8 G#5:8 B-5:24 ---:24",
+    16: "E-6:8 D-6:4 C-6:4 D-6:8 E-6:8 C-6:12 A-5:4 C-6:8 F-6:8",
+    17: "E-6:16 G-6:8 E-6:8 D-6:24 B-5:4 D-6:4",
+    18: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 ~D-6:12 C-6:4 A-5:8 F-5:8",
+    19: "G-5:8 B-5:8 D-6:8 B-5:8 ~E-6:8 ---:24",
+    20: "A-5:16 G-5:8 F-5:8 G-5:16 D-5:16",
+    21: "E-5:8 G#5:8 B-5:16 ...:16 A-5:14 ---:2",
+}
 
 
-def square_sample(length=64):
-    values = [40 if i < length // 2 else -40 for i in range(length)]
-    deltas = bytearray()
-    previous = 0
-    for v in values:
-        deltas.append((v - previous) & 0xFF)
-        previous = v
-    return bytes(deltas)
+def parse_phrase(text):
+    events, row = [], 0
+    for token in text.split():
+        name, length = token.split(":")
+        slide = name.startswith("~")
+        events.append((row, name.lstrip("~"), int(length), slide))
+        row += int(length)
+    assert row == ROWS, (text, row)
+    return events
 
 
-def instrument():
-    data = square_sample()
-    head = struct.pack("<I", 263) + b"Square".ljust(22, b"\0") + b"\0" + struct.pack("<HI", 1, 40)
-    head += bytes(96)  # every note plays sample 0
-    head += bytes(48 + 48)  # no envelopes
-    head += bytes(14)  # point counts, sustain and loop points, types, autovibrato
-    head += struct.pack("<H", 0)  # fadeout
-    head = head.ljust(263, b"\0")
-    sample = struct.pack("<IIIBbBBbB", len(data), 0, len(data), 40, 0, 1, 128, 0, 0)
-    sample += b"square".ljust(22, b"\0")
-    return head + sample + data
+class Pattern:
+    def __init__(self):
+        self.rows = [[[0, 0, 0, 0, 0] for _ in range(CHANNELS)] for _ in range(ROWS)]
+
+    def put(self, row, channel, note=None, instrument=0, volume=0, effect=None, param=0):
+        cell = self.rows[row][channel]
+        if note is not None:
+            cell[0] = note if isinstance(note, int) else N(note)
+            cell[1] = instrument
+        if volume:
+            cell[2] = volume
+        if effect is not None:
+            cell[3], cell[4] = effect, param
+
+    def effect_free(self, row, channel):
+        cell = self.rows[row][channel]
+        return cell[3] == 0 and cell[4] == 0
+
+    def place_speeds(self):
+        """4 ticks on rows 0-1 of every four, 2 on rows 2-3: the shuffle.
+        The speed goes into the first channel with a free effect slot."""
+        for row in range(0, ROWS, 2):
+            channel = next(c for c in range(CHANNELS) if self.effect_free(row, c))
+            self.put(row, channel, effect=SPEED, param=4 if row % 4 == 0 else 2)
+
+
+def chord_at(position, row):
+    return PROGRESSION[position][row // 32]
+
+
+# Drums -------------------------------------------------------------------------
+
+def kicks(p, rows, volume=0x40):
+    for row in rows:
+        p.put(row, CK, "C-4", KICK, vol(volume))
+
+
+def hats(p, rows, open_rows=(), loud=0x26, soft=0x16):
+    for row in rows:
+        level = loud if row % 8 == 4 else soft if row % 4 else loud - 6
+        if row in open_rows:
+            p.put(row, CH, "C-4", HAT, vol(loud + 4))
+        else:
+            # Closed hats: the open hat cut short after a tick.
+            p.put(row, CH, "C-4", HAT, vol(level), EXTENDED, NOTE_CUT | 1)
+
+
+def backbeat(p, ghosts=True):
+    for row in (8, 24, 40, 56):
+        p.put(row, CS, "C-4", SNARE, vol(0x3A))
+    if ghosts:
+        # The snare's tail alone, from a sample offset, as a ghost note.
+        for row in (14, 46):
+            p.put(row, CS, "C-4", SNARE, vol(0x12), SAMPLE_OFFSET, 0x06)
+        p.put(30, CS, "C-4", SNARE, vol(0x10), EXTENDED, NOTE_DELAY | 1)
+
+
+def groove(p, busy=False, last_bar=True):
+    end = ROWS if last_bar else 40
+    kicks(p, [r for r in range(0, end, 8)] + ([30] if busy else []))
+    hat_rows = [r for r in range(0, end, 2 if busy else 4)]
+    hats(p, hat_rows, open_rows=(28, 60) if busy else (60,))
+    backbeat(p)
+    if not last_bar:
+        for row in range(40, ROWS):
+            for cell in (p.rows[row][CS], p.rows[row][CH], p.rows[row][CK]):
+                cell[:] = [0, 0, 0, 0, 0]
+
+
+def crash(p, row=0, volume=0x30):
+    p.put(row, CF, "C-4", CRASH, vol(volume))
+
+
+def snare_build(p, crescendo_retrig=False):
+    """Snare from row 40, doubling its rate every eight rows."""
+    for row, level in zip((40, 44, 48, 52), (0x20, 0x26, 0x2C, 0x32)):
+        p.put(row, CS, "C-4", SNARE, vol(level))
+    if crescendo_retrig:
+        # One note, retriggered every tick and louder each time.
+        p.put(56, CS, "C-4", SNARE, vol(0x1C), MULTI_RETRIG, 0xA1)
+        for row in range(57, ROWS):
+            p.put(row, CS, effect=MULTI_RETRIG, param=0x00)
+    else:
+        for row, level in zip((56, 58, 60, 62), (0x34, 0x38, 0x3C, 0x40)):
+            p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | (2 if row % 4 == 0 else 1))
+
+
+def tom_fill(p):
+    # The kick tuned up and sliding down: toms.
+    for row, note in zip((48, 52, 56, 58, 60, 62), ("C-5", "A-4", "F-4", "F-4", "D-4", "C-4")):
+        p.put(row, CK, note, KICK, vol(0x38), PORTA_DOWN, 0x08)
+
+
+def riser(p, start=40, speed=0x04):
+    p.put(start, CF, "C-3", RISER, vol(0x0C), PORTA_UP, speed)
+    for row in range(start + 1, ROWS):
+        p.put(row, CF, volume=0x71, effect=PORTA_UP, param=speed)
+
+
+# Harmony -----------------------------------------------------------------------
+
+PAD_PANNING = (0x48, 0x80, 0xB8)
+
+
+def pads(p, position, volume=0x24, rows=(0, 32), glide=False):
+    for row in rows:
+        notes, _ = CHORDS[chord_at(position, row)]
+        for channel, note, pan in zip(PADS, notes, PAD_PANNING):
+            if glide and row:
+                # The chord's voices slide into the next chord.
+                p.put(row, channel, note, 0, 0xF6)
+            else:
+                p.put(row, channel, note, PAD, vol(volume), SET_PANNING, pan)
+
+
+def pad_swell(p, first_row, last_row, param=0x10):
+    for row in range(first_row, last_row):
+        for channel in PADS:
+            if p.effect_free(row, channel):
+                p.put(row, channel, effect=VOLUME_SLIDE, param=param)
+
+
+def pads_off(p, row):
+    for channel in PADS:
+        p.put(row, channel, KEY_OFF, 0)
+
+
+def bass_line(p, position, style, last_row=ROWS):
+    for bar in (0, 32):
+        root = N(CHORDS[chord_at(position, bar)][1])
+        if style == "pulse":
+            figure = ((0, 0, 0x38), (4, 0, 0x28), (6, 12, 0x24), (8, 0, 0x38), (12, 0, 0x28),
+                      (14, 12, 0x24), (16, 0, 0x38), (20, 0, 0x28), (22, 7, 0x28), (24, 0, 0x38),
+                      (28, 12, 0x2C), (30, 10, 0x24))
+        elif style == "half":
+            figure = ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24))
+        else:  # long notes that breathe: key off before the next
+            figure = ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30))
+        for row, interval, level in figure:
+            if bar + row < last_row:
+                p.put(bar + row, CB, root + interval, BASS, vol(level))
+        if style == "long" and bar + 28 < last_row:
+            p.put(bar + 28, CB, KEY_OFF, 0)
+
+
+def broken_chords(p, position, volume=0x20, first_row=0, last_row=ROWS, step=2):
+    """Chord tones rolling up and down in swung sixteenths."""
+    order = (0, 1, 2, 3, 2, 1)
+    for i, row in enumerate(range(first_row, last_row, step)):
+        notes, _ = CHORDS[chord_at(position, row)]
+        tones = [N(n) + 12 for n in notes] + [N(notes[0]) + 24]
+        p.put(row, CA, tones[order[i % len(order)]], PLUCK, vol(volume - (0 if row % 8 == 0 else 6)))
+
+
+def chip_arpeggio(p, position, volume=0x1C, last_row=ROWS):
+    """A held chord root with the tracker arpeggio: minor or major."""
+    for row in range(0, last_row):
+        name = chord_at(position, row)
+        param = 0x47 if name in MAJOR else 0x37
+        if row % 4 == 0:
+            p.put(row, CA, N(CHORDS[name][1]) + 24, PLUCK, vol(volume), ARPEGGIO, param)
+        else:
+            p.put(row, CA, effect=ARPEGGIO, param=param)
+
+
+# Melody ------------------------------------------------------------------------
+
+def lead(p, position, volume=0x30, volume_column_vibrato=False, echo=False):
+    for row, name, length, slide in parse_phrase(MELODY[position]):
+        if name == "---":
+            p.put(row, CL, KEY_OFF, 0)
+            continue
+        if name == "...":
+            continue
+        if slide:
+            p.put(row, CL, name, 0, vol(volume), TONE_PORTA, 0x30)
+        else:
+            p.put(row, CL, name, LEAD, vol(volume))
+        if length >= 12:
+            for r in range(row + 6, row + length):
+                if volume_column_vibrato:
+                    p.put(r, CL, volume=0xA5 if r == row + 6 else 0xB3)
+                else:
+                    p.put(r, CL, effect=VIBRATO, param=0x54)
+        if echo and row + 6 < ROWS:
+            # The phrase again, quieter and to the left: a tracker echo.
+            p.put(row + 6, CA, name, LEAD, vol(volume // 3))
+            if row == 0:
+                p.put(row + 6, CA, effect=SET_PANNING, param=0x30)
+
+
+# Sections ----------------------------------------------------------------------
+
+def intro(position):
+    p = Pattern()
+    pads(p, position, volume=0x08 if position == 0 else 0x28)
+    if position == 0:
+        pad_swell(p, 1, 24)
+        pad_swell(p, 33, 40, 0x10)
+        broken_chords(p, position, volume=0x14, first_row=32, step=4)
+        hats(p, range(32, ROWS, 4), loud=0x18, soft=0x10)
+    else:
+        broken_chords(p, position, volume=0x20)
+        kicks(p, range(0, 40, 8))
+        hats(p, range(0, 40, 4))
+        bass_line(p, position, "long", last_row=40)
+        riser(p)
+        snare_build(p)
+        pad_swell(p, 40, ROWS, 0x01)
+    return p
+
+
+def main_theme(position):
+    p = Pattern()
+    if position == 2:
+        crash(p)
+    turn = position == 5
+    groove(p, last_bar=not turn)
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
+    pads(p, position)
+    broken_chords(p, position, last_row=40 if turn else ROWS)
+    lead(p, position)
+    if turn:
+        tom_fill(p)
+        snare_build(p)
+        p.put(40, CB, KEY_OFF, 0)
+    return p
+
+
+def breakdown(position):
+    p = Pattern()
+    if position == 6:
+        crash(p, volume=0x20)
+    pads(p, position, volume=0x2C, glide=True)
+    bass_line(p, position, "long")
+    lead(p, position, volume=0x2C, echo=True)
+    hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
+    if position == 7:
+        kicks(p, range(32, 40, 4), volume=0x30)
+        riser(p, speed=0x06)
+        snare_build(p, crescendo_retrig=True)
+    return p
+
+
+def wave(position):
+    p = Pattern()
+    if position == 8:
+        crash(p)
+    turn = position == 11
+    groove(p, busy=True, last_bar=not turn)
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
+    pads(p, position, volume=0x1C)
+    chip_arpeggio(p, position, last_row=40 if turn else ROWS)
+    lead(p, position)
+    if turn:
+        # The break: one stab, then silence until the pickup.
+        crash(p, 40, 0x28)
+        kicks(p, (40,))
+        pads_off(p, 42)
+        p.put(42, CB, KEY_OFF, 0)
+        p.put(40, CA, KEY_OFF, 0)
+        for row, level in zip((56, 58, 60, 62), (0x20, 0x28, 0x30, 0x38)):
+            p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | (2 if row % 4 == 0 else 1))
+    return p
+
+
+def greetings(position):
+    p = Pattern()
+    if position == 12:
+        crash(p, volume=0x28)
+    turn = position == 15
+    end = 40 if turn else ROWS
+    kicks(p, [r for r in (0, 20, 22, 32, 52, 54) if r < end])
+    for row in (16, 48):
+        if row < end:
+            p.put(row, CS, "C-4", SNARE, vol(0x38))
+    hats(p, range(0, end, 4))
+    bass_line(p, position, "half", last_row=end)
+    pads(p, position, volume=0x22)
+    lead(p, position, volume_column_vibrato=True)
+    # Plucks thrown left and right by the volume column's panning.
+    for i, row in enumerate(range(2, end, 8)):
+        notes, _ = CHORDS[chord_at(position, row)]
+        p.put(row, CA, N(notes[i % 3]) + 24, PLUCK, 0xC3 if i % 2 else 0xCC)
+        p.put(row + 4, CA, volume=0xE4 if i % 2 else 0xD4)
+    if turn:
+        riser(p)
+        tom_fill(p)
+        snare_build(p)
+        p.put(40, CB, KEY_OFF, 0)
+    return p
+
+
+def climax(position):
+    p = Pattern()
+    if position == 16:
+        crash(p, volume=0x38)
+    turn = position == 19
+    groove(p, busy=True, last_bar=not turn)
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
+    pads(p, position, volume=0x26)
+    if position < 18:
+        broken_chords(p, position, volume=0x22, last_row=40 if turn else ROWS)
+    else:
+        chip_arpeggio(p, position, volume=0x1E, last_row=40 if turn else ROWS)
+    lead(p, position, volume=0x34, volume_column_vibrato=position >= 18)
+    if turn:
+        riser(p, speed=0x06)
+        tom_fill(p)
+        snare_build(p, crescendo_retrig=True)
+        p.put(40, CB, KEY_OFF, 0)
+    return p
+
+
+def outro(position):
+    p = Pattern()
+    if position == 20:
+        crash(p, volume=0x38)
+        kicks(p, range(0, ROWS, 8), volume=0x34)
+        hats(p, range(0, ROWS, 4), loud=0x20)
+        backbeat(p, ghosts=False)
+        bass_line(p, position, "half")
+        pads(p, position, volume=0x26)
+        broken_chords(p, position, volume=0x1C)
+    else:
+        kicks(p, range(0, 32, 8), volume=0x30)
+        hats(p, range(0, 32, 4), loud=0x1C)
+        bass_line(p, position, "long", last_row=32)
+        pads(p, position, volume=0x26, rows=(0,))
+        broken_chords(p, position, volume=0x18, last_row=32, step=4)
+        # Held on E, the song resolves on A minor for its last rows.
+        for channel, note in zip(PADS, ("A-3", "C-4", "E-4")):
+            p.put(48, channel, note, PAD, vol(0x2C))
+        p.put(48, CB, "A-2", BASS, vol(0x38))
+        p.put(48, CK, "C-4", KICK, vol(0x38))
+        crash(p, 48, 0x2C)
+        pad_swell(p, 52, ROWS, 0x02)
+        for row in range(52, ROWS):
+            if p.effect_free(row, CB):
+                p.put(row, CB, effect=VOLUME_SLIDE, param=0x02)
+    lead(p, position, volume=0x2E, volume_column_vibrato=True)
+    return p
+
+
+def compose():
+    sections = [intro] * 2 + [main_theme] * 4 + [breakdown] * 2 + [wave] * 4 + \
+        [greetings] * 4 + [climax] * 4 + [outro] * 2
+    patterns = []
+    for position, make in enumerate(sections):
+        p = make(position)
+        p.place_speeds()
+        patterns.append(p.rows)
+    return patterns
+
+
+# Instruments -------------------------------------------------------------------
+
+def zones(make, lowest, highest, span=12):
+    """One sample per `span` semitones, each made for its lowest note."""
+    out, home = [], lowest
+    while home <= highest:
+        out.append((home if out else 1, make(home, span + 2)))
+        home += span
+    return out
+
+
+def instruments():
+    drum = lambda sample: [(1, sample)]  # noqa: E731
+    pad_volume = Envelope([(0, 0), (24, 52), (40, 44), (64, 50), (88, 42)], loop=(2, 4))
+    pad_panning = Envelope([(0, 32), (48, 22), (96, 42), (144, 32)], loop=(0, 3))
+    return [
+        Instrument("kick", drum(s.kick())),
+        Instrument("snare", drum(s.snare())),
+        Instrument("hat", drum(s.hat())),
+        Instrument("bass", zones(lambda h, span: s.bass_zone(h), N("D-2"), N("C-4")),
+                   Envelope([(0, 64), (4, 54), (16, 46)], sustain=2), fadeout=2400),
+        Instrument("pad", [(1, s.pad_zone(N("G-3"), 14))], pad_volume, pad_panning,
+                   vibrato=(0, 60, 3, 6), fadeout=600),
+        Instrument("lead", zones(s.lead_zone, N("G#4"), N("G-6")),
+                   Envelope([(0, 64), (6, 54), (16, 46), (40, 40)], sustain=2),
+                   vibrato=(0, 40, 4, 14), fadeout=1800),
+        Instrument("pluck", zones(s.pluck_zone, N("A-4"), N("B-6")),
+                   Envelope([(0, 64), (3, 40), (10, 22), (30, 0)])),
+        Instrument("crash", drum(s.crash())),
+        Instrument("riser", drum(s.riser_noise()),
+                   Envelope([(0, 24), (30, 64), (60, 64)], sustain=2), fadeout=4000),
+    ]
 
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "assets")
-    patterns = [pattern([NOTE_C4 - 24, NOTE_C4 - 17, NOTE_C4 - 20, NOTE_C4 - 19]),
-                pattern([NOTE_C4 - 24, NOTE_C4 - 22, NOTE_C4 - 17, NOTE_C4 - 15])]
-    module = header(len(patterns), 1) + b"".join(patterns) + instrument()
+    patterns = compose()
+    module = module_bytes("Lanterns Brackenridge", CHANNELS, list(range(POSITIONS)), patterns,
+                          instruments(), tempo=4, bpm=104)
     with open(os.path.join(out, "song.xm"), "wb") as f:
         f.write(module)
 
