@@ -132,7 +132,7 @@ def kicks(p, rows, volume=0x40):
         p.put(row, CK, "C-4", KICK, vol(volume))
 
 
-def hats(p, rows, open_rows=(), loud=0x26, soft=0x16):
+def hats(p, rows, open_rows=(), loud=0x2C, soft=0x1A):
     for row in rows:
         level = loud if row % 8 == 4 else soft if row % 4 else loud - 6
         if row in open_rows:
@@ -199,7 +199,7 @@ def riser(p, start=40, speed=0x04):
 PAD_PANNING = (0x48, 0x80, 0xB8)
 
 
-def pads(p, position, volume=0x24, rows=(0, 32), glide=False):
+def pads(p, position, volume=0x2C, rows=(0, 32), glide=False):
     for row in rows:
         notes, _ = CHORDS[chord_at(position, row)]
         for channel, note, pan in zip(PADS, notes, PAD_PANNING):
@@ -226,9 +226,9 @@ def bass_line(p, position, style, last_row=ROWS):
     for bar in (0, 32):
         root = N(CHORDS[chord_at(position, bar)][1])
         if style == "pulse":
-            figure = ((0, 0, 0x38), (4, 0, 0x28), (6, 12, 0x24), (8, 0, 0x38), (12, 0, 0x28),
-                      (14, 12, 0x24), (16, 0, 0x38), (20, 0, 0x28), (22, 7, 0x28), (24, 0, 0x38),
-                      (28, 12, 0x2C), (30, 10, 0x24))
+            figure = ((0, 0, 0x3C), (4, 0, 0x30), (6, 12, 0x2C), (8, 0, 0x3C), (12, 0, 0x30),
+                      (14, 12, 0x2C), (16, 0, 0x3C), (20, 0, 0x30), (22, 7, 0x30), (24, 0, 0x3C),
+                      (28, 12, 0x34), (30, 10, 0x2C))
         elif style == "half":
             figure = ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24))
         else:  # long notes that breathe: key off before the next
@@ -237,6 +237,8 @@ def bass_line(p, position, style, last_row=ROWS):
             if bar + row < last_row:
                 p.put(bar + row, CB, root + interval, BASS, vol(level))
         if style == "long" and bar + 28 < last_row:
+            for row in range(bar + 8, bar + 16):
+                p.put(row, CB, volume=0x61)  # the held note sinks before it breathes again
             p.put(bar + 28, CB, KEY_OFF, 0)
 
 
@@ -262,7 +264,7 @@ def chip_arpeggio(p, position, volume=0x1C, last_row=ROWS):
 
 # Melody ------------------------------------------------------------------------
 
-def lead(p, position, volume=0x30, volume_column_vibrato=False, echo=False):
+def lead(p, position, volume=0x3C, volume_column_vibrato=False, echo=False):
     for row, name, length, slide in parse_phrase(MELODY[position]):
         if name == "---":
             p.put(row, CL, KEY_OFF, 0)
@@ -284,18 +286,22 @@ def lead(p, position, volume=0x30, volume_column_vibrato=False, echo=False):
             p.put(row + 6, CA, name, LEAD, vol(volume // 3))
             if row == 0:
                 p.put(row + 6, CA, effect=SET_PANNING, param=0x30)
+            if row + 8 < ROWS and not p.rows[row + 8][CA][2]:
+                p.put(row + 8, CA, volume=0x82)  # a fine step down: the echo fades
 
 
 # Sections ----------------------------------------------------------------------
 
 def intro(position):
     p = Pattern()
-    pads(p, position, volume=0x08 if position == 0 else 0x28)
+    pads(p, position, volume=0x10 if position == 0 else 0x30)
     if position == 0:
-        pad_swell(p, 1, 24)
+        pad_swell(p, 1, 28)
         pad_swell(p, 33, 40, 0x10)
-        broken_chords(p, position, volume=0x14, first_row=32, step=4)
-        hats(p, range(32, ROWS, 4), loud=0x18, soft=0x10)
+        broken_chords(p, position, volume=0x18, first_row=32, step=4)
+        hats(p, range(32, ROWS, 4), loud=0x1C, soft=0x12)
+        bass_line(p, position, "long", last_row=ROWS)
+        kicks(p, (48, 56), volume=0x28)
     else:
         broken_chords(p, position, volume=0x20)
         kicks(p, range(0, 40, 8))
@@ -328,9 +334,9 @@ def breakdown(position):
     p = Pattern()
     if position == 6:
         crash(p, volume=0x20)
-    pads(p, position, volume=0x2C, glide=True)
+    pads(p, position, volume=0x3C, glide=True)
     bass_line(p, position, "long")
-    lead(p, position, volume=0x2C, echo=True)
+    lead(p, position, volume=0x38, echo=True)
     hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
     if position == 7:
         kicks(p, range(32, 40, 4), volume=0x30)
@@ -346,7 +352,7 @@ def wave(position):
     turn = position == 11
     groove(p, busy=True, last_bar=not turn)
     bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
-    pads(p, position, volume=0x1C)
+    pads(p, position, volume=0x24)
     chip_arpeggio(p, position, last_row=40 if turn else ROWS)
     lead(p, position)
     if turn:
@@ -373,7 +379,7 @@ def greetings(position):
             p.put(row, CS, "C-4", SNARE, vol(0x38))
     hats(p, range(0, end, 4))
     bass_line(p, position, "half", last_row=end)
-    pads(p, position, volume=0x22)
+    pads(p, position, volume=0x2A)
     lead(p, position, volume_column_vibrato=True)
     # Plucks thrown left and right by the volume column's panning.
     for i, row in enumerate(range(2, end, 8)):
@@ -395,12 +401,12 @@ def climax(position):
     turn = position == 19
     groove(p, busy=True, last_bar=not turn)
     bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
-    pads(p, position, volume=0x26)
+    pads(p, position, volume=0x2E)
     if position < 18:
-        broken_chords(p, position, volume=0x22, last_row=40 if turn else ROWS)
+        broken_chords(p, position, volume=0x1E, last_row=40 if turn else ROWS)
     else:
         chip_arpeggio(p, position, volume=0x1E, last_row=40 if turn else ROWS)
-    lead(p, position, volume=0x34, volume_column_vibrato=position >= 18)
+    lead(p, position, volume=0x40, volume_column_vibrato=position >= 18)
     if turn:
         riser(p, speed=0x06)
         tom_fill(p)
@@ -417,13 +423,13 @@ def outro(position):
         hats(p, range(0, ROWS, 4), loud=0x20)
         backbeat(p, ghosts=False)
         bass_line(p, position, "half")
-        pads(p, position, volume=0x26)
+        pads(p, position, volume=0x2E)
         broken_chords(p, position, volume=0x1C)
     else:
         kicks(p, range(0, 32, 8), volume=0x30)
         hats(p, range(0, 32, 4), loud=0x1C)
         bass_line(p, position, "long", last_row=32)
-        pads(p, position, volume=0x26, rows=(0,))
+        pads(p, position, volume=0x2E, rows=(0,))
         broken_chords(p, position, volume=0x18, last_row=32, step=4)
         # Held on E, the song resolves on A minor for its last rows.
         for channel, note in zip(PADS, ("A-3", "C-4", "E-4")):
@@ -435,7 +441,7 @@ def outro(position):
         for row in range(52, ROWS):
             if p.effect_free(row, CB):
                 p.put(row, CB, effect=VOLUME_SLIDE, param=0x02)
-    lead(p, position, volume=0x2E, volume_column_vibrato=True)
+    lead(p, position, volume=0x3A, volume_column_vibrato=True)
     return p
 
 
@@ -474,7 +480,7 @@ def instruments():
         Instrument("pad", [(1, s.pad_zone(N("G-3"), 14))], pad_volume, pad_panning,
                    vibrato=(0, 60, 3, 6), fadeout=600),
         Instrument("lead", zones(s.lead_zone, N("G#4"), N("G-6")),
-                   Envelope([(0, 64), (6, 54), (16, 46), (40, 40)], sustain=2),
+                   Envelope([(0, 64), (6, 58), (16, 52), (40, 46)], sustain=2),
                    vibrato=(0, 40, 4, 14), fadeout=1800),
         Instrument("pluck", zones(s.pluck_zone, N("A-4"), N("B-6")),
                    Envelope([(0, 64), (3, 40), (10, 22), (30, 0)])),

@@ -128,8 +128,8 @@ def kick():
         t = i / RATE
         frequency = 44.0 + 120.0 * math.exp(-t / 0.03)
         phase += TWO_PI * frequency / RATE
-        body = math.sin(phase) * math.exp(-t / 0.17) * min(1.0, t / 0.001)
-        out.append(math.tanh(1.8 * body) + click[i] * 0.5 * math.exp(-t / 0.004))
+        body = math.sin(phase) * math.exp(-t / 0.23) * min(1.0, t / 0.001)
+        out.append(math.tanh(2.4 * body) + click[i] * 0.5 * math.exp(-t / 0.004))
     return Sample("kick", quantise(normalise(out, 0.97), 16), 16,
                   relative_note=relative_note_for(note_number("C-4")))
 
@@ -209,6 +209,9 @@ def bass_zone(home):
             out[i] += (steady + (bright - steady) * mix * mix) * math.sin(w * i)
     for i in range(count):
         out[i] += 0.6 * math.sin(TWO_PI * frequency * i / RATE)
+    # Gentle saturation: a denser, louder bass for the same peak.
+    top = max(abs(v) for v in out)
+    out = [math.tanh(1.6 * v / top) for v in out]
     return Sample("bass " + str(home), quantise(normalise(out, 0.95), 16), 16,
                   loop_start=attack, loop_length=loop_length, loop=LOOP_FORWARD,
                   relative_note=relative_note_for(home))
@@ -225,6 +228,8 @@ def pad_zone(home, span):
         voice = read_table(table, frequency * (1.0 + detune), count, phase)
         for i in range(count):
             out[i] += voice[i]
+    top = max(abs(v) for v in out)
+    out = [math.tanh(1.4 * v / top) for v in out]
     start = frames(0.25)
     return Sample("pad " + str(home), quantise(normalise(out, 0.95), 16), 16,
                   loop_start=start, loop_length=count - start, loop=LOOP_PING_PONG,
