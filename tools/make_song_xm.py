@@ -357,7 +357,7 @@ def wave(position):
     lead(p, position)
     if turn:
         # The break: one stab, then silence until the pickup.
-        crash(p, 40, 0x28)
+        crash(p, 40, 0x1C)
         kicks(p, (40,))
         pads_off(p, 42)
         p.put(42, CB, KEY_OFF, 0)
