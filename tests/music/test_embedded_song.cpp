@@ -15,6 +15,11 @@ TEST(EmbeddedSong, LoadsAndPublishesTheTimelinesSong) {
       load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(published_song.load(std::memory_order_acquire), song);
+  // An XM 0x0104 under 1 MB, with linear frequencies, looping to its start.
+  ASSERT_GT(asset_song_xm_size, 60);
+  EXPECT_EQ(asset_song_xm[58] | asset_song_xm[59] << 8, 0x0104);
+  EXPECT_LT(asset_song_xm_size, 1 << 20);
+  EXPECT_EQ(song->restart_position, 0);
   EXPECT_EQ(song->amiga_frequencies, 0);
   EXPECT_GE(song->song_length, 22);
   EXPECT_EQ(song->default_tempo, 4);
