@@ -72,6 +72,8 @@ bool header_is_sound(const ModuleBytes& module, const PreparedHeader& h) {
   if (h.row_count >= ROW_COUNT_LIMIT) return false;
   // No positions is no song; a BPM of 0 would give ticks of no end.
   if (h.song_length == 0 || h.default_bpm == 0) return false;
+  // The mixer's gain product has room for volumes up to 64 only.
+  if (h.default_global_volume > 64) return false;
   if (!stride_fits(h.pattern_count, h.pattern_stride, PREPARED_PATTERN_FIELDS) ||
       !stride_fits(h.row_count * h.channel_count, h.cell_stride, PREPARED_CELL_FIELDS) ||
       !stride_fits(h.instrument_count, h.instrument_stride, PREPARED_INSTRUMENT_FIELDS) ||
@@ -109,14 +111,17 @@ bool samples_are_sound(const ModuleBytes& module, const PreparedHeader& h) {
   return true;
 }
 
-// Off, or 2..12 points with strictly rising frames, a sustain point that is
-// a point or none, and a loop between two points or none at all.
+// Off, or 2..12 points with strictly rising frames and values up to 64, a
+// sustain point that is a point or none, and a loop between two points or
+// none at all.
 bool envelope_is_sound(const ModuleBytes& module, uint64_t envelope) {
   const uint32_t count = module_byte(module, envelope + 48);
   if (count == 0) return true;
   if (count < 2 || count > MAX_ENVELOPE_POINTS) return false;
-  for (uint32_t i = 1; i < count; i++) {
-    if (module_u16_le(module, envelope + 4 * i) <= module_u16_le(module, envelope + 4 * (i - 1))) {
+  for (uint32_t i = 0; i < count; i++) {
+    if (module_byte(module, envelope + 4 * i + 2) > 64) return false;
+    if (i > 0 &&
+        module_u16_le(module, envelope + 4 * i) <= module_u16_le(module, envelope + 4 * (i - 1))) {
       return false;
     }
   }

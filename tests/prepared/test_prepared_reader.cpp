@@ -92,6 +92,7 @@ void expect_playable(const ModuleContext& song) {
   ASSERT_LE(song.song_length, 256);
   EXPECT_LT(song.restart_position, song.song_length);
   EXPECT_GT(song.bpm, 0);
+  EXPECT_LE(song.global_volume, 64);
   for (uint32_t i = 0; i < song.song_length; i++) {
     EXPECT_LT(song.order_table[i], song.pattern_count);
   }
@@ -246,6 +247,25 @@ TEST(PreparedRejects, BpmOfZero) {
   image[28] = 1;
   EXPECT_TRUE(loads(image));
   image[28] = 0;
+  EXPECT_FALSE(loads(image));
+}
+
+// Louder than 64 overflows the mixer's gain product into noise.
+TEST(PreparedRejects, VolumesAbove64) {
+  std::vector<uint8_t> image = small_image();
+  image[29] = 64;
+  EXPECT_TRUE(loads(image));
+  image[29] = 65;
+  EXPECT_FALSE(loads(image));
+
+  image = small_image();
+  const uint64_t envelope = tables_of(image).instruments;
+  ASSERT_EQ(image[envelope + 48], 3);
+  image[envelope + 2 * 4 + 2] = 64;  // the last point in use
+  EXPECT_TRUE(loads(image));
+  image[envelope + 3 * 4 + 2] = 200;  // past the points in use: not read
+  EXPECT_TRUE(loads(image));
+  image[envelope + 2 * 4 + 2] = 65;
   EXPECT_FALSE(loads(image));
 }
 
