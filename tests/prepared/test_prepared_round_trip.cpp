@@ -39,7 +39,7 @@ TEST(PreparedRoundTrip, ModuleFilesPlayTheSame) {
   }
 }
 
-TEST(PreparedRoundTrip, SongThatPlaysFromAPreparedImageIsTheSameAfterwards) {
+TEST(PreparedRoundTrip, ImageOfALoadedImageIsTheSameImage) {
   // Loading an image of a song loaded from an image changes nothing either.
   auto song = prepare(module_files()[0].image);
   ASSERT_TRUE(song);
