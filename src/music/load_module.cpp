@@ -4,6 +4,7 @@
 #include "load_module.h"
 
 #include "module_bytes.h"
+#include "prepared_reader.h"
 #include "xm_reader.h"
 
 #include <cstdlib>
@@ -26,7 +27,7 @@ bool measure_module(ModuleFormat format, const uint8_t* module, uint32_t length,
     case MODULE_FORMAT_XM:
       return xm_prescan(module, length, prescan);
     case MODULE_FORMAT_PREPARED:
-      return false;  // Not supported yet: the prepared-image prescan plugs in here.
+      return prepared_prescan(module, length, prescan);
     case MODULE_FORMAT_S3M:
       return false;  // Not supported yet: the S3M prescan plugs in here.
     case MODULE_FORMAT_MOD:
@@ -42,7 +43,10 @@ void fill_module(const ModulePrescan& prescan, ModuleContext& context, const uin
     case MODULE_FORMAT_XM:
       xm_load(context, module, length);
       break;
-      // The prepared-image, MOD (with FLT8 pairing) and S3M loading steps
+    case MODULE_FORMAT_PREPARED:
+      prepared_load(context, module, length);
+      break;
+      // The MOD (with FLT8 pairing) and S3M loading steps
       // plug in here with their prescans.
   }
 }

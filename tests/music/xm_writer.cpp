@@ -2,6 +2,8 @@
 // plain bytes when every field is present) so both encodings are exercised.
 #include "xm_writer.h"
 
+#include "recorded_modules.h"
+
 #include <cstring>
 
 namespace {
@@ -105,6 +107,7 @@ std::vector<uint8_t> write_xm(const XmModule& m) {
     }
     for (const XmSample& s : ins.samples) out.insert(out.end(), s.data.begin(), s.data.end());
   }
+  record_module(out);
   return out;
 }
 
