@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 static_assert(std::endian::native == std::endian::little, "WAV data is little-endian");
 
 namespace {
@@ -63,6 +66,13 @@ bool wav_open(WavFile& wav, const char* path) {
   return false;
 }
 
+void wav_reserve(WavFile& wav, uint32_t frame_count) {
+  const uint64_t bytes = header_size + uint64_t(frame_count) * bytes_per_frame;
+  if (bytes > 0xFFFFFFFFu || std::fflush(wav.file) != 0) return;
+  // Failure only loses the speed-up (some file systems cannot allocate ahead).
+  (void)fallocate(fileno(wav.file), 0, 0, off_t(bytes));
+}
+
 bool wav_write(WavFile& wav, const float* frames, uint32_t frame_count) {
   // The 32-bit RIFF sizes end just below 4 GiB.
   if (uint64_t(wav.frames_written) + frame_count > (0xFFFFFFFFu - header_size) / bytes_per_frame) {
@@ -75,6 +85,9 @@ bool wav_write(WavFile& wav, const float* frames, uint32_t frame_count) {
 
 bool wav_close(WavFile& wav) {
   bool ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && write_header(wav.file, wav.frames_written);
+  // Room reserved beyond the frames written is cut off.
+  ok = ok && std::fflush(wav.file) == 0 &&
+       ftruncate(fileno(wav.file), off_t(header_size + uint64_t(wav.frames_written) * bytes_per_frame)) == 0;
   ok = std::fclose(wav.file) == 0 && ok;
   wav.file = nullptr;
   return ok;

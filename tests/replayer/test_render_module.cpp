@@ -85,7 +85,7 @@ Render render(const std::string& arguments) {
       EXPECT_EQ(file[at + 12] | file[at + 13] << 8 | file[at + 14] << 16, 48000);
     }
     if (!std::memcmp(&file[at], "data", 4)) {
-      EXPECT_LE(at + 8 + size, file.size());
+      EXPECT_EQ(at + 8 + size, file.size());  // no room left over after the frames
       result.frames.resize(size / 4);
       std::memcpy(result.frames.data(), &file[at + 8], size);
       break;
