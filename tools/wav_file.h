@@ -8,6 +8,7 @@
 struct WavFile {
   std::FILE* file;
   uint32_t frames_written;
+  uint32_t frames_reserved;  // room allocated ahead, cut back at close
 };
 
 // Creates the file and writes a header to be completed by wav_close.  False
