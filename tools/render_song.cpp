@@ -13,6 +13,7 @@ RenderOutcome render_song(ModuleContext& song, WavFile& wav, const RenderRequest
   std::vector<float> chunk(2 * size_t(chunk_frames));
   RenderOutcome outcome{true, false, 0};
   uint32_t buffered = 0;
+  if (!request.stop_at_row) wav_reserve(wav, request.frame_limit);
   while (outcome.frames < request.frame_limit && outcome.written) {
     uint32_t count = std::min(frames_before_tick(song), request.frame_limit - outcome.frames);
     bool reads_row = false;

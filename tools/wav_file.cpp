@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 static_assert(std::endian::native == std::endian::little, "WAV data is little-endian");
 
 namespace {
@@ -55,12 +58,20 @@ bool write_header(std::FILE* file, uint32_t frames) {
 
 bool wav_open(WavFile& wav, const char* path) {
   wav.frames_written = 0;
+  wav.frames_reserved = 0;
   wav.file = std::fopen(path, "wb");
   if (!wav.file) return false;
   if (write_header(wav.file, 0)) return true;
   std::fclose(wav.file);
   wav.file = nullptr;
   return false;
+}
+
+void wav_reserve(WavFile& wav, uint32_t frame_count) {
+  const uint64_t bytes = header_size + uint64_t(frame_count) * bytes_per_frame;
+  if (bytes > 0xFFFFFFFFu || std::fflush(wav.file) != 0) return;
+  // Failure only loses the speed-up (some files cannot be allocated ahead).
+  if (fallocate(fileno(wav.file), 0, 0, off_t(bytes)) == 0) wav.frames_reserved = frame_count;
 }
 
 bool wav_write(WavFile& wav, const float* frames, uint32_t frame_count) {
@@ -75,6 +86,11 @@ bool wav_write(WavFile& wav, const float* frames, uint32_t frame_count) {
 
 bool wav_close(WavFile& wav) {
   bool ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && write_header(wav.file, wav.frames_written);
+  // Room reserved beyond the frames written is cut off.
+  if (ok && wav.frames_reserved > wav.frames_written) {
+    const off_t used = off_t(header_size + uint64_t(wav.frames_written) * bytes_per_frame);
+    ok = std::fflush(wav.file) == 0 && ftruncate(fileno(wav.file), used) == 0;
+  }
   ok = std::fclose(wav.file) == 0 && ok;
   wav.file = nullptr;
   return ok;

@@ -433,8 +433,11 @@ void later_tick_actions(ModuleContext& song, ChannelState& channel) {
     case NOTE_DELAY:
       if (song.tick == param) {
         process_row(song, channel);
-        reset_instrument_state(channel);
-        if (channel.cell->note < NOTE_KEY_OFF) trigger(song, channel);
+        // A delayed key off must leave the key released, as an undelayed one does.
+        if (channel.cell->note < NOTE_KEY_OFF) {
+          reset_instrument_state(channel);
+          trigger(song, channel);
+        }
         update_instrument(channel);
       }
       break;

@@ -42,7 +42,8 @@ void update_instrument(ChannelState& channel) {
       waveform_value(instrument->vibrato_waveform, uint8_t(instrument->vibrato_rate * t));
   int32_t offset = -int32_t(instrument->vibrato_depth) * wave / 128;
   if (t < instrument->vibrato_sweep) offset = offset * t / instrument->vibrato_sweep;
-  channel.autovibrato_offset = int8_t(offset);
+  // Depths above 127 exceed the signed byte; pin rather than flip the sign.
+  channel.autovibrato_offset = int8_t(std::clamp(offset, -128, 127));
   channel.autovibrato_ticks = uint16_t(t + 1);
 
   if (channel.key_on) {

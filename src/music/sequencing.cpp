@@ -105,7 +105,7 @@ void advance_clock(ModuleContext& song) {
 bool tick_reads_row(const ModuleContext& song) {
   const bool row_ends = song.tick >= song.tempo;
   const uint8_t tick = row_ends ? 0 : song.tick;
-  const uint8_t row_repeat = row_ends ? uint8_t(song.row_repeat + 1) : song.row_repeat;
+  const uint32_t row_repeat = row_ends ? song.row_repeat + 1u : song.row_repeat;
   return tick == 0 && (song.pattern_delay == 0 || song.pattern_delay < row_repeat);
 }
 
@@ -122,12 +122,14 @@ RowPosition upcoming_row(const ModuleContext& song) {
 }
 
 void run_tick(ModuleContext& song) {
-  if (song.tick >= song.tempo) {
+  if (tick_reads_row(song)) {
+    song.tick = 0;
+    read_row(song);
+  } else if (song.tick >= song.tempo) {
+    // Counted in a byte: the 256th pass of a delay of 255 reads the next row
+    // above instead of wrapping the count to 0 and holding the row forever.
     song.row_repeat++;
     song.tick = 0;
-  }
-  if (song.tick == 0 && (song.pattern_delay == 0 || song.pattern_delay < song.row_repeat)) {
-    read_row(song);
   }
   const bool later_tick = song.tick != 0 || song.row_repeat != 0;
   for (uint32_t c = 0; c < song.channel_count; c++) {

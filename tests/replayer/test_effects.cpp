@@ -211,3 +211,23 @@ TEST(NoteTiming, DelayCutAndKeyOff) {
   EXPECT_EQ(released, (std::vector<int>{1, 1, 1, 1, 0, 0}));
   EXPECT_EQ(song->channels[2].volume, 0);  // no volume envelope: key off is a cut
 }
+
+TEST(NoteTiming, ADelayedKeyOffReleasesTheKeyOnItsTick) {
+  TestSong song = one_voice();
+  Instrument& instrument = song->instruments[0];
+  instrument.fadeout = 1000;
+  instrument.volume_envelope.points[0] = {0, 64};
+  instrument.volume_envelope.points[1] = {10, 64};
+  instrument.volume_envelope.point_count = 2;
+  instrument.volume_envelope.sustain_point = 0;
+  put(*song, 0, 0, 0, {NOTE_C4, 1, 0, 0, 0});
+  put(*song, 0, 1, 0, {NOTE_KEY_OFF, 0, 0, NOTE_DELAY, 2});
+  run_ticks(*song, 6 + 2);
+  EXPECT_EQ(song->channels[0].key_on, 1);  // still held on tick 1 of the row
+  run_ticks(*song, 1);
+  EXPECT_EQ(song->channels[0].key_on, 0);
+  EXPECT_EQ(song->channels[0].fadeout_volume, 32767 - 1000);
+  run_ticks(*song, 1);
+  EXPECT_EQ(song->channels[0].fadeout_volume, 32767 - 2000);
+  EXPECT_EQ(song->channels[0].volume, 64);  // the envelope, not a cut, ends it
+}

@@ -82,6 +82,26 @@ TEST(Envelopes, ChannelsFadeAfterKeyOffAndAutovibratoSweepsIn) {
   EXPECT_EQ(song->channels[0].volume, 64);  // with a volume envelope, key off does not cut
 }
 
+TEST(Envelopes, AnAutovibratoDeeperThanTheOffsetSaturates) {
+  TestSong song = make_song(1, {8}, {constant_sample(4000, 1000)});
+  Instrument& instrument = song->instruments[0];
+  instrument.vibrato_waveform = WAVEFORM_SQUARE;
+  instrument.vibrato_rate = 128;  // -128, 127, -128, ...
+  instrument.vibrato_depth = 255;
+  put(*song, 0, 0, 0, {NOTE_C4, 1, 0, 0, 0});
+  std::vector<int> offsets;
+  for (int t = 0; t < 3; t++) {
+    run_tick(*song);
+    offsets.push_back(song->channels[0].autovibrato_offset);
+  }
+  // -255 * -128 / 128 = 255 and -255 * 127 / 128 = -253 do not fit the byte:
+  // they pin at its ends instead of wrapping to the opposite sign.
+  EXPECT_EQ(offsets, (std::vector<int>{127, -128, 127}));
+  instrument.vibrato_depth = 127;  // the deepest that fits is unchanged
+  run_tick(*song);
+  EXPECT_EQ(song->channels[0].autovibrato_offset, -127 * 127 / 128);
+}
+
 TEST(Pitch, StepsFromLinearAndAmigaPeriods) {
   TestSong song = make_song(1, {8});
   ChannelState& channel = song->channels[0];

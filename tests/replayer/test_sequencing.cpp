@@ -95,6 +95,22 @@ TEST(Rows, PatternDelayRepeatsTheRowAndRunsLaterTickActionsOnItsRepeats) {
   EXPECT_EQ(song_row(*song), 2);
 }
 
+TEST(Rows, TheLongestPatternDelayStillEnds) {
+  // 255 extra repeats: 256 times the row, though the repeat counter is a byte.
+  TestSong song = make_song(1, {8});
+  song->tempo = 1;
+  put(*song, 0, 0, 0, {0, 0, 0, PATTERN_DELAY, 255});
+  std::vector<int> reads;
+  for (int t = 0; t < 600; t++) {
+    if (tick_reads_row(*song)) reads.push_back(t);
+    run_tick(*song);
+  }
+  // Rows 1..7 follow a tick apart, then row 0 delays again.
+  const std::vector<int> expected = {0,   256, 257, 258, 259, 260, 261, 262, 263,
+                                     519, 520, 521, 522, 523, 524, 525, 526};
+  EXPECT_EQ(reads, expected);
+}
+
 TEST(Rows, AJumpSelectsThePositionAndABreakRowCountsOnlyAfterIt) {
   // Break first, jump later: the jump's next row 0 wins.
   TestSong song = make_song(2, {8, 8, 8});
