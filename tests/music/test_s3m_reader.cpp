@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int32_t CMD_A = 1, CMD_B = 2, CMD_D = 4, CMD_M = 13, CMD_Q = 17, CMD_S = 19, CMD_T = 20,
@@ -555,6 +557,27 @@ TEST(S3mLoad, ParapointersPastTheEndAndBadPackedLengths) {
   song = prepare(write_s3m(m));
   ASSERT_TRUE(song);
   expect_song_is_safe(*song);
+}
+
+TEST(S3mLoad, ParapointerZeroMeansNone) {
+  // Offset 0 holds the song title; read as a pattern or a sample header it
+  // would give a C-4 on channel 0 and a PCM sample.
+  S3mModule m;
+  m.patterns = {s3m_pattern({})};
+  m.patterns[0].parapointer = 0;
+  S3mSample s;
+  s.length = 8;
+  s.parapointer = 0;
+  m.instruments = {s};
+  std::vector<uint8_t> image = write_s3m(m);
+  const uint8_t title[] = {0x01, 0x01, 0x20, 0x40, 0x01, 0x00, 0x00, 0x00};
+  std::copy(std::begin(title), std::end(title), image.begin());
+  image[16] = 8;  // a length, were the title a sample header
+  auto song = prepare(image);
+  ASSERT_TRUE(song);
+  EXPECT_EQ(cell_at(*song, 0, 0, 0).note, 0);
+  EXPECT_EQ(song->samples[0].length, 0u);
+  EXPECT_EQ(song->sample_data_length, 0u);
 }
 
 TEST(S3mLoad, EveryTruncationLoadsOrRejectsSafely) {
