@@ -84,7 +84,9 @@ uint16_t song_length_of(const S3mOrders& orders) {
 }
 
 bool orders_name_missing_pattern(const S3mOrders& orders, uint32_t pattern_count) {
-  for (uint32_t i = 0; i < song_length_of(orders); i++) {
+  // Over-long lists are rejected later; only the table's entries exist.
+  const uint32_t length = std::min<uint32_t>(song_length_of(orders), MAX_SONG_LENGTH);
+  for (uint32_t i = 0; i < length; i++) {
     const uint8_t entry = i < orders.used ? orders.table[i] : 0;
     if (entry >= pattern_count) return true;
   }
