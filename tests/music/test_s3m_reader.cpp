@@ -168,6 +168,9 @@ TEST(S3mLoad, HeaderFieldsAndDefaults) {
   m.flags = 0;
   m.tracker_version = 0x1300;
   EXPECT_EQ(loaded(m)->fast_volume_slides, 1);
+  // Slow S3M speeds are kept as they are: the S3M speed command sets them too.
+  m.speed = 100;
+  EXPECT_EQ(loaded(m)->default_tempo, 100);
 
   // An image cut inside the header still loads, with the short-image defaults.
   S3mModule odd;
