@@ -3,8 +3,10 @@
 // and only then published, so the audio thread never sees a partial song.
 #include "load_module.h"
 
+#include "mod_reader.h"
 #include "module_bytes.h"
 #include "prepared_reader.h"
+#include "s3m_reader.h"
 #include "xm_reader.h"
 
 #include <cstdlib>
@@ -29,10 +31,10 @@ bool measure_module(ModuleFormat format, const uint8_t* module, uint32_t length,
     case MODULE_FORMAT_PREPARED:
       return prepared_prescan(module, length, prescan);
     case MODULE_FORMAT_S3M:
-      return false;  // Not supported yet: the S3M prescan plugs in here.
+      return s3m_prescan(module, length, prescan);
     case MODULE_FORMAT_MOD:
     case MODULE_FORMAT_MOD_FLT8:
-      return false;  // Not supported yet: the MOD prescan plugs in here.
+      return mod_prescan(module, length, prescan);
   }
   return false;
 }
@@ -46,8 +48,13 @@ void fill_module(const ModulePrescan& prescan, ModuleContext& context, const uin
     case MODULE_FORMAT_PREPARED:
       prepared_load(context, module, length);
       break;
-      // The MOD (with FLT8 pairing) and S3M loading steps
-      // plug in here with their prescans.
+    case MODULE_FORMAT_MOD:
+    case MODULE_FORMAT_MOD_FLT8:
+      mod_load(context, module, length);  // pairs FLT8 patterns itself
+      break;
+    case MODULE_FORMAT_S3M:
+      s3m_load(context, module, length);
+      break;
   }
 }
 
