@@ -144,8 +144,7 @@ void build_reflection_scene() {
   std::memcpy(ground_plane, stored_ground_plane, sizeof ground_plane);
 }
 
-// Moves the model matrix to the cube's pose at scene time tau.
-static void cube_transform(float tau) {
+void apply_cube_transform(float tau) {
   const float s = std::sin(tau), c = std::cos(tau);
   glTranslatef(0, std::fabs(5 * s) + 1, 0);
   glRotatef(270 * s, 1, 0, 0);
@@ -198,7 +197,7 @@ void draw_reflection_scene() {
   glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spot_direction);
   glScalef(1, -1, 1);
   glCullFace(GL_FRONT);  // the mirror turns the winding round
-  cube_transform(tau);
+  apply_cube_transform(tau);
   if (cube) draw_coloured_cube();
   glPopMatrix();
 
@@ -227,7 +226,7 @@ void draw_reflection_scene() {
   glDisable(GL_LIGHTING);
   glColor4f(0, 0, 0, 0.5f);
   glMultMatrixf(shadow_matrix);
-  cube_transform(tau);
+  apply_cube_transform(tau);
   if (cube) draw_cube_mesh(reflection_cube);
   glDisable(GL_BLEND);
   glEnable(GL_LIGHTING);
@@ -238,7 +237,7 @@ void draw_reflection_scene() {
   glPopMatrix();
 
   glPushMatrix();
-  cube_transform(tau);
+  apply_cube_transform(tau);
   if (cube) draw_coloured_cube();
   glPopMatrix();
 

@@ -37,6 +37,10 @@ void compute_cube_colours(float t, float out[72]);
 
 void draw_cube_mesh(const CubeMesh* cube);
 
+// Multiplies the model matrix by the cube's pose at scene time tau: its
+// bounce height, then its three tumbling rotations.
+void apply_cube_transform(float tau);
+
 // Builds the scene's resources on the first call; every call opens with the flash.
 void build_reflection_scene();
 // One frame; leaves GL_CURRENT_BIT and GL_ENABLE_BIT pushed for the timeline to pop.
