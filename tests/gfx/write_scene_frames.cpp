@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   // A text screen typed out in full, as the recognisers must reject it.
   for (int state : {1, 5}) {
     start_scene_at(state, 30);
-    for (int frame = 1; frame <= 900; ++frame) draw_scene_at(state, 30 + 0.025f * frame);
+    for (int frame = 1; frame <= 500; ++frame) draw_scene_at(state, 30 + 0.03f * frame);
     const std::string path = folder + "/text_" + std::to_string(state) + ".ppm";
     if (!write_ppm(read_picture(), path.c_str())) return 1;
   }
