@@ -99,6 +99,10 @@ TEST(Cube, AllocationFailureLeavesNoCubeAndFreesWhatWasTaken) {
   EXPECT_EQ(cube->index_count, 36);
   EXPECT_EQ(std::memcmp(cube->positions, cube_positions, sizeof cube_positions), 0);
   EXPECT_EQ(std::memcmp(cube->indices, cube_indices, sizeof cube_indices), 0);
+  release(cube->positions);
+  release(cube->indices);
+  release(cube);
+  EXPECT_EQ(live, 0);
 }
 
 TEST(Floor, CellsAlternateBlackAndGreyFromABlackCorner) {
