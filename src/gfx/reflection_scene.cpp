@@ -183,7 +183,12 @@ void draw_reflection_scene() {
   glEnable(GL_STENCIL_TEST);
   glStencilOp(GL_REPLACE, GL_REPLACE, GL_REPLACE);
   glStencilFunc(GL_ALWAYS, 1, 0xFFFFFFFFu);
+  // Nothing of this pass reaches the colour buffer, so its vertices need no lighting or fog.
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
   glCallList(floor_list);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_FOG);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glEnable(GL_DEPTH_TEST);
   glStencilFunc(GL_EQUAL, 1, 0xFFFFFFFFu);
