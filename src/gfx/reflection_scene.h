@@ -1,6 +1,46 @@
 // The reflection scene: a bouncing colour cube over a mirroring checkerboard floor.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+struct CubeMesh {
+  float* positions;   // 24 vertices of x, y, z
+  uint16_t* indices;  // 12 triangles
+  int32_t index_count;
+};
+
+// The cube's corners (four per face), their face normals and its triangles,
+// every one counter-clockwise seen from outside.
+extern const float cube_positions[72];
+extern const float cube_normals[72];
+extern const uint16_t cube_indices[36];
+
+extern CubeMesh* reflection_cube;  // null until built, or while its allocation fails
+extern float cube_colours[72];
+extern float ground_plane[4];
+extern const float reflection_light_position[4];
+extern float shadow_matrix[16];
+
+// Copies the constant cube into fresh memory from `allocate`; null (with
+// everything freed) when any allocation fails.
+CubeMesh* make_cube_mesh(void* (*allocate)(size_t size), void (*release)(void* block));
+
+// The projection onto `plane` of what `light` shines on, column-major.
+void compute_shadow_matrix(const float plane[4], const float light[4], float out[16]);
+
+// Grey level of the floor's cell in row i, column j: black or mid-grey.
+float floor_cell_grey(int32_t i, int32_t j);
+
+// The cube's vertex colours at show time t.
+void compute_cube_colours(float t, float out[72]);
+
+void draw_cube_mesh(const CubeMesh* cube);
+
+// Multiplies the model matrix by the cube's pose at scene time tau: its
+// bounce height, then its three tumbling rotations.
+void apply_cube_transform(float tau);
+
 // Builds the scene's resources on the first call; every call opens with the flash.
 void build_reflection_scene();
 // One frame; leaves GL_CURRENT_BIT and GL_ENABLE_BIT pushed for the timeline to pop.

@@ -1,6 +1,22 @@
 // The wave scene: a rippling grid of coloured triangle strips.
 #pragma once
 
+#include <cstdint>
+
+constexpr int32_t wave_grid = 40;                        // vertices per row and column
+constexpr int32_t wave_vertex_count = wave_grid * wave_grid;
+constexpr int32_t wave_strip_length = 2 * wave_grid + 2;  // a row pair plus the two joining repeats
+constexpr int32_t wave_index_count = 4800;
+
+extern float wave_positions[wave_vertex_count * 3];
+extern float wave_colours[wave_vertex_count * 3];
+extern uint32_t wave_indices[wave_index_count];
+
+// Fills the three arrays: the flat grid, the rainbow colours, the joined strips.
+void fill_wave_arrays();
+// Each vertex's height at show time t.
+void update_wave_heights(float t);
+
 // Builds the scene's resources on the first call; every call opens with the flash.
 void build_wave_scene();
 // One frame; leaves GL_CURRENT_BIT and GL_ENABLE_BIT pushed for the timeline to pop.

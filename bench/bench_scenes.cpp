@@ -1,0 +1,44 @@
+// Frames per second of each 3D scene as the show draws it: a window of the
+// given size and sample count, each scene started and then drawn and
+// swapped for a few seconds of show time that follows the wall clock.
+// Usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE]
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "scene_window.h"
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE]\n");
+    return 2;
+  }
+  const int width = std::atoi(argv[1]), height = std::atoi(argv[2]), samples = std::atoi(argv[3]);
+  const double seconds = argc > 4 ? std::atof(argv[4]) : 4.0;
+  if (!open_scene_window(width, height, samples)) {
+    std::fprintf(stderr, "no GL window of %dx%d with %d samples\n", width, height, samples);
+    return 1;
+  }
+  struct Scene {
+    const char* name;
+    int state;
+  } scenes[] = {{"reflection", 2}, {"wave", 4}, {"street", 6}};
+  for (const Scene& scene : scenes) {
+    const double begin = glfwGetTime();
+    start_scene_at(scene.state, static_cast<float>(begin));
+    int frames = 0;
+    double now = begin;
+    while (now - begin < seconds) {
+      draw_scene_at(scene.state, static_cast<float>(now));
+      swap_scene_window();
+      ++frames;
+      now = glfwGetTime();
+    }
+    std::printf("%-10s %4dx%-4d %d samples: %6.1f frames per second (%d frames in %.1f s)\n", scene.name,
+                width, height, samples, frames / (now - begin), frames, now - begin);
+    std::fflush(stdout);
+  }
+  close_scene_window();
+  return 0;
+}

@@ -1,0 +1,238 @@
+// The 3D scenes' maths and data, checked without a window: the planar
+// shadow, the cube's winding, the floor's cells, the wave grid's strips,
+// colours and heights, the logo's path, and the embedded pictures' layout.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "embedded_assets.h"
+#include "reflection_scene.h"
+#include "street_scene.h"
+#include "wave_scene.h"
+
+namespace {
+
+const float stored_plane[4] = {0, 65536, 0, -0.0f};
+
+// Where the shadow matrix sends a point, after the divide by w.
+void project(const float m[16], const float p[3], float out[3]) {
+  float r[4];
+  for (int row = 0; row < 4; ++row) {
+    r[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
+  }
+  for (int i = 0; i < 3; ++i) out[i] = r[i] / r[3];
+}
+
+TEST(ShadowMatrix, ElementsForTheStoredPlaneAndLight) {
+  float m[16];
+  compute_shadow_matrix(stored_plane, reflection_light_position, m);
+  auto at = [&](int row, int column) { return m[4 * column + row]; };
+  EXPECT_EQ(at(0, 0), 524288.0f);  // d on the diagonal, minus L[0] * P[0] = 0
+  EXPECT_EQ(at(0, 1), -1310720.0f);
+  EXPECT_EQ(at(3, 1), -65536.0f);
+  EXPECT_EQ(at(2, 2), 524288.0f);
+  EXPECT_EQ(at(3, 3), 524288.0f);
+  for (int column = 0; column < 4; ++column) EXPECT_EQ(at(1, column), 0.0f) << column;
+}
+
+TEST(ShadowMatrix, PointsLandWhereTheLightRayMeetsTheFloor) {
+  float m[16];
+  compute_shadow_matrix(stored_plane, reflection_light_position, m);
+  const float above[3] = {0, 2, 0};
+  float shadow[3];
+  project(m, above, shadow);
+  EXPECT_NEAR(shadow[0], -6.6667f, 1e-3f);
+  EXPECT_NEAR(shadow[1], 0.0f, 1e-6f);
+  EXPECT_NEAR(shadow[2], 0.0f, 1e-6f);
+  // Any point: on the floor, and on the line from the light through it.
+  const float point[3] = {1.5f, 3.0f, -2.0f};
+  project(m, point, shadow);
+  EXPECT_NEAR(shadow[1], 0.0f, 1e-5f);
+  const float* L = reflection_light_position;
+  const float s = L[1] / (L[1] - point[1]);  // ray parameter where y reaches 0
+  EXPECT_NEAR(shadow[0], L[0] + s * (point[0] - L[0]), 1e-4f);
+  EXPECT_NEAR(shadow[2], L[2] + s * (point[2] - L[2]), 1e-4f);
+}
+
+TEST(Cube, EveryTriangleIsCounterClockwiseFromOutsideAndMatchesItsNormal) {
+  std::set<int> used;
+  for (int t = 0; t < 12; ++t) {
+    const float* a = &cube_positions[3 * cube_indices[3 * t]];
+    const float* b = &cube_positions[3 * cube_indices[3 * t + 1]];
+    const float* c = &cube_positions[3 * cube_indices[3 * t + 2]];
+    const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const float v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    const float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const float centre[3] = {(a[0] + b[0] + c[0]) / 3, (a[1] + b[1] + c[1]) / 3, (a[2] + b[2] + c[2]) / 3};
+    // Outward: the cross product points away from the cube's centre.
+    EXPECT_GT(n[0] * centre[0] + n[1] * centre[1] + n[2] * centre[2], 0.0f) << "triangle " << t;
+    const float* normal = &cube_normals[3 * cube_indices[3 * t]];
+    EXPECT_GT(n[0] * normal[0] + n[1] * normal[1] + n[2] * normal[2], 0.0f) << "triangle " << t;
+    for (int k = 0; k < 3; ++k) used.insert(cube_indices[3 * t + k]);
+  }
+  EXPECT_EQ(used.size(), 24u);
+}
+
+TEST(Cube, AllocationFailureLeavesNoCubeAndFreesWhatWasTaken) {
+  static int calls, fail_at, live;
+  auto allocate = +[](size_t size) -> void* {
+    if (++calls == fail_at) return nullptr;
+    ++live;
+    return std::malloc(size);
+  };
+  auto release = +[](void* block) {
+    if (block) --live;
+    std::free(block);
+  };
+  for (fail_at = 1; fail_at <= 3; ++fail_at) {
+    calls = live = 0;
+    EXPECT_EQ(make_cube_mesh(allocate, release), nullptr) << "failing allocation " << fail_at;
+    EXPECT_EQ(live, 0) << "failing allocation " << fail_at;
+  }
+  calls = live = 0;
+  fail_at = 0;
+  CubeMesh* cube = make_cube_mesh(allocate, release);
+  ASSERT_NE(cube, nullptr);
+  EXPECT_EQ(cube->index_count, 36);
+  EXPECT_EQ(std::memcmp(cube->positions, cube_positions, sizeof cube_positions), 0);
+  EXPECT_EQ(std::memcmp(cube->indices, cube_indices, sizeof cube_indices), 0);
+  release(cube->positions);
+  release(cube->indices);
+  release(cube);
+  EXPECT_EQ(live, 0);
+}
+
+TEST(Floor, CellsAlternateBlackAndGreyFromABlackCorner) {
+  EXPECT_EQ(floor_cell_grey(0, 0), 0.0f);
+  EXPECT_EQ(floor_cell_grey(0, 1), 0.5f);
+  EXPECT_EQ(floor_cell_grey(1, 0), 0.5f);
+  EXPECT_EQ(floor_cell_grey(127, 127), 0.0f);
+  EXPECT_EQ(floor_cell_grey(127, 126), 0.5f);
+}
+
+TEST(CubeColours, FollowTheShowClockWithinZeroToOne) {
+  float early[72], later[72];
+  compute_cube_colours(0, early);
+  compute_cube_colours(1.5f, later);
+  EXPECT_NEAR(early[0], std::fabs(std::cos(0.0005f)), 1e-6f);
+  EXPECT_NEAR(early[3], std::fabs(std::cos(3.0005f)), 1e-6f);
+  int changed = 0;
+  for (int k = 0; k < 72; ++k) {
+    EXPECT_GE(later[k], 0.0f);
+    EXPECT_LE(later[k], 1.0f);
+    changed += early[k] != later[k];
+  }
+  EXPECT_GT(changed, 60);
+}
+
+class WaveArrays : public ::testing::Test {
+ protected:
+  void SetUp() override { fill_wave_arrays(); }
+};
+
+TEST_F(WaveArrays, GridIsFlatAndCentred) {
+  EXPECT_EQ(wave_positions[0], -20.0f);
+  EXPECT_EQ(wave_positions[1], -20.0f);
+  const float* last = &wave_positions[3 * 1599];
+  EXPECT_EQ(last[0], 19.0f);
+  EXPECT_EQ(last[1], 19.0f);
+  const float* v41 = &wave_positions[3 * 41];  // row 1, column 1
+  EXPECT_EQ(v41[0], -19.0f);
+  EXPECT_EQ(v41[1], -19.0f);
+  for (int v = 0; v < wave_vertex_count; ++v) ASSERT_EQ(wave_positions[3 * v + 2], 0.0f);
+}
+
+TEST_F(WaveArrays, StripsAreJoinedByRepeatsAndEndInAZeroTail) {
+  const uint32_t strip0_start[5] = {0, 0, 40, 1, 41};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(wave_indices[k], strip0_start[k]);
+  EXPECT_EQ(wave_indices[79], 39u);
+  EXPECT_EQ(wave_indices[80], 79u);
+  EXPECT_EQ(wave_indices[81], 79u);
+  EXPECT_EQ(wave_indices[82 * 38], 1520u);
+  EXPECT_EQ(wave_indices[82 * 38 + 1], 1520u);
+  EXPECT_EQ(wave_indices[82 * 38 + 2], 1560u);
+  EXPECT_EQ(wave_indices[3197], 1599u);
+  for (int k = 3198; k < wave_index_count; ++k) ASSERT_EQ(wave_indices[k], 0u) << k;
+}
+
+TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
+  // Walking the strip as GL does: each proper triangle must be half of one
+  // grid cell, so nothing is drawn across the grid.
+  int proper = 0;
+  for (int k = 0; k + 2 < wave_index_count; ++k) {
+    const uint32_t a = wave_indices[k], b = wave_indices[k + 1], c = wave_indices[k + 2];
+    if (a == b || b == c || a == c) continue;
+    ++proper;
+    const uint32_t row = std::min({a / 40, b / 40, c / 40});
+    const uint32_t column = std::min({a % 40, b % 40, c % 40});
+    const uint32_t lo = 40 * row + column;
+    std::set<uint32_t> cell = {lo, lo + 1, lo + 40, lo + 41};
+    for (uint32_t v : {a, b, c}) ASSERT_TRUE(cell.count(v)) << "triangle " << k << " row " << row;
+  }
+  EXPECT_EQ(proper, 39 * 39 * 2);
+}
+
+TEST_F(WaveArrays, ColoursAccumulateInSinglePrecision) {
+  auto colour = [](int v) { return &wave_colours[3 * v]; };
+  EXPECT_FLOAT_EQ(colour(0)[0], 0.0f);
+  EXPECT_FLOAT_EQ(colour(0)[1], 0.4f);
+  EXPECT_FLOAT_EQ(colour(0)[2], 0.6f);
+  EXPECT_FLOAT_EQ(colour(1)[0], 0.1f);
+  EXPECT_FLOAT_EQ(colour(1)[1], 0.5f);
+  EXPECT_FLOAT_EQ(colour(1)[2], 0.7f);
+  EXPECT_FLOAT_EQ(colour(4)[0], 0.4f);
+  EXPECT_FLOAT_EQ(colour(4)[1], 0.8f);
+  EXPECT_NEAR(colour(4)[2], 0.0f, 1e-6f);
+  // The same accumulation done here must give the very same floats.
+  float x = 0;
+  for (int v = 0; v < wave_vertex_count; ++v, x += 0.1f) {
+    ASSERT_EQ(colour(v)[0], std::fmod(x, 1.0f)) << v;
+    ASSERT_GE(colour(v)[1], 0.0f);
+    ASSERT_LT(colour(v)[2], 1.0f);
+  }
+}
+
+TEST_F(WaveArrays, HeightsAlternateCosineAndSineOfTheShowClock) {
+  update_wave_heights(0);
+  EXPECT_FLOAT_EQ(wave_positions[2], 1.0f);
+  EXPECT_NEAR(wave_positions[5], 0.14112f, 1e-5f);
+  update_wave_heights(2.5f);
+  EXPECT_FLOAT_EQ(wave_positions[3 * 10 + 2], std::cos(30.0f + 2.5f));
+  EXPECT_FLOAT_EQ(wave_positions[3 * 11 + 2], std::sin(33.0f + 2.5f));
+  EXPECT_EQ(wave_positions[3 * 11], -9.0f);  // x and y stay put
+}
+
+TEST(Logo, BouncesBetweenTheFarEndAndTheCamera) {
+  EXPECT_EQ(logo_travel(0), 0.0f);
+  EXPECT_NEAR(logo_travel(3.14159265f), 75.0f, 1e-3f);
+  EXPECT_NEAR(logo_travel(2 * 3.14159265f), 0.0f, 1e-3f);
+  for (float tau = 0; tau < 20; tau += 0.37f) {
+    EXPECT_GE(logo_travel(tau), 0.0f);
+    EXPECT_LE(logo_travel(tau), 75.0f);
+  }
+}
+
+uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+
+TEST(StreetPictures, HaveTheSizesAndPaletteLayoutTheSceneLoads) {
+  struct Picture {
+    const unsigned char* data;
+    int32_t size, expected, width, height;
+  } pictures[] = {{asset_grass_bmp, asset_grass_bmp_size, 262454, 512, 512},
+                  {asset_streetroad_bmp, asset_streetroad_bmp_size, 524598, 1024, 512}};
+  for (const Picture& p : pictures) {
+    ASSERT_EQ(p.size, p.expected);
+    EXPECT_EQ(p.data[0], 'B');
+    EXPECT_EQ(p.data[1], 'M');
+    EXPECT_EQ(le32(p.data + 18), uint32_t(p.width));
+    EXPECT_EQ(le32(p.data + 22), uint32_t(p.height));
+    EXPECT_EQ(p.data[28], 8);              // bits per pixel
+    EXPECT_EQ(le32(p.data + 46), 64u);     // palette entries
+    EXPECT_EQ(le32(p.data + 10), 14u + 40u + 256u);
+  }
+}
+
+}  // namespace
