@@ -14,8 +14,9 @@ namespace {
 
 struct SceneVisit {
   int32_t state;
-  double entered;  // CLOCK_MONOTONIC at its first frame, comparable with the test's clock
-  double left;     // and at its last
+  double begun;    // CLOCK_MONOTONIC as its first frame began, comparable with the test's clock
+  double entered;  // as its first frame was shown
+  double left;     // as its last frame was shown
   uint32_t frames;
   uint8_t position, row;  // the music sample of its first frame
 };
@@ -23,6 +24,7 @@ struct SceneVisit {
 constexpr int MAX_VISITS = 64;
 SceneVisit visits[MAX_VISITS];
 int visit_count = 0;
+double frame_begun = 0;  // the previous frame's end is where this one begins
 
 double monotonic_seconds() {
   timespec now;
@@ -36,8 +38,9 @@ void after_frame() {
   if (!last || last->state != previous_scene_state) {
     if (visit_count == MAX_VISITS) return;
     last = &visits[visit_count++];
-    *last = {previous_scene_state, now, now, 0, music_position, music_row};
+    *last = {previous_scene_state, frame_begun, now, now, 0, music_position, music_row};
   }
+  frame_begun = now;
   last->left = now;
   last->frames++;
 }
@@ -45,8 +48,8 @@ void after_frame() {
 void report() {
   for (int i = 0; i < visit_count; i++) {
     const SceneVisit& v = visits[i];
-    std::fprintf(stderr, "scene %d entered %.4f left %.4f frames %u position %u row %u\n", v.state,
-                 v.entered, v.left, v.frames, v.position, v.row);
+    std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u\n",
+                 v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row);
   }
   const AudioOutputCounts counts = audio_output_counts();
   std::fprintf(stderr, "audio frames %llu underflows %u after_start %u\n",
