@@ -7,6 +7,7 @@
 #include "audio_output.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -87,6 +88,11 @@ void publish_stream_state() {
 
 void* run_audio_thread(void*) {
   pthread_setname_np(pthread_self(), "intro-audio");
+  // The software renderer keeps every core busy; where the system allows it,
+  // the thread that feeds the sound server goes first.  Refused otherwise,
+  // which changes nothing.  The thread sleeps in poll, so it cannot starve others.
+  const sched_param lowest_real_time = {sched_get_priority_min(SCHED_FIFO)};
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &lowest_real_time);
   while (audio_running.load(std::memory_order_relaxed)) {
     // A negative result means the loop can no longer poll; retrying would
     // spin a core, so the thread ends and the show goes on silently.
