@@ -22,4 +22,4 @@ ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" -L unit
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON \
   -DINTRO_SANITIZE=thread
 cmake --build "$root/build-tsan" -j"$jobs" --target intro intro_probe render_module
-INTRO_SOUND_SERVERS=pulseaudio ctest --test-dir "$root/build-tsan" --output-on-failure -R '^headless_whole_show$'
+INTRO_SOUND_SERVERS=pulseaudio INTRO_SLOW_BUILD=1 ctest --test-dir "$root/build-tsan" --output-on-failure -R '^headless_whole_show$'

@@ -4,7 +4,10 @@ order at its place in the song, the fades to white where the schedule puts
 them, exit status 0 after position 21 row 62, and the sound that reached
 the server's null sink equal to the offline render of the same song, from
 the moment the welcome screen appears, with no underflow after the first
-second.  INTRO_SOUND_SERVERS limits the servers (e.g. for the TSan run)."""
+second.  INTRO_SOUND_SERVERS limits the servers (e.g. for the TSan run);
+INTRO_SLOW_BUILD=1 (a sanitizer build, too slow to be sure of sampling the
+show's last row) ends a show that runs past its end with Escape instead of
+failing it."""
 
 import os
 import sys
@@ -34,6 +37,9 @@ WINDOW = 480  # frames compared at a time: 10 ms
 TAIL = 0.2    # seconds at the end still in the stream's buffer when the process exits
 WORST_ALLOWED = 1e-4
 SHOT_KEEP_INTERVAL = 1.0
+SLOW_BUILD = os.environ.get("INTRO_SLOW_BUILD") == "1"
+# The boot console, 101.44 s of music and room for a loaded machine.
+SHOW_DEADLINE = 150
 
 
 def parse_probe(text):
@@ -120,7 +126,7 @@ class WholeShow(unittest.TestCase):
         with server as sound, harness.XServer(854, 480) as x, harness.Recorder(sound.client_env) as recorder, \
                 harness.Intro(x.display, sound.server, binary=harness.PROBE) as intro:
             last_kept = 0.0
-            deadline = time.monotonic() + 300
+            deadline = time.monotonic() + SHOW_DEADLINE
             while intro.running() and time.monotonic() < deadline:
                 before = time.monotonic()
                 try:
@@ -133,6 +139,10 @@ class WholeShow(unittest.TestCase):
                     kept.append((taken, harness.compress_dump(dump)))
                     last_kept = taken
                 time.sleep(0.15)  # leave the cores to the show
+            escaped = intro.running()
+            if escaped:
+                # A frame rate below about 21 per second can miss the last row; the song then repeats.
+                x.key("Escape")
             status = intro.wait(30)
             ended = time.monotonic()
             # What the sink still plays after the exit is silence; a moment of it ends the recording.
@@ -144,14 +154,17 @@ class WholeShow(unittest.TestCase):
         scenes, counts = parse_probe(report)
         self.assertIsNotNone(counts, report[-3000:])
         sys.stderr.write("%s: %s\n" % (server.name, report.strip().replace("\n", "\n  ")))
+        if escaped:
+            self.assertTrue(SLOW_BUILD, "the show did not end by itself within %d s" % SHOW_DEADLINE)
+            sys.stderr.write("note: the show missed its last row and was ended with Escape\n")
 
         self.assertGreaterEqual(len(scenes), 2, "the welcome screen was never reached")
         welcome = scenes[1]["entered"]
         # Each group reports on its own, so that one failure does not hide the others.
         with self.subTest("scenes", server=server.name):
-            self.check_scenes(scenes, ended)
+            self.check_scenes(scenes[:8], None if escaped else ended)
         with self.subTest("fades", server=server.name):
-            self.check_fades(scenes[:8], shots, ended)
+            self.check_fades(scenes[:8], shots, scenes[7]["left"] if escaped and len(scenes) > 7 else ended)
         with self.subTest("pictures", server=server.name):
             self.check_scene_pictures(server.name, scenes[:8], kept)
         with self.subTest("sound", server=server.name):
@@ -169,6 +182,8 @@ class WholeShow(unittest.TestCase):
             self.assertTrue(expected - EARLY <= actual <= expected + LATE,
                             "scene %d at %.3f s into the music, expected %.3f" % (scene["state"], actual, expected))
             self.assertEqual(scene["position"], ENTRY_POSITIONS[scene["state"]])
+        if ended is None:
+            return
         expected_end = self.row_time(*END)
         self.assertTrue(expected_end - EARLY <= ended - welcome <= expected_end + LATE + 0.3,
                         "show ended %.3f s into the music, expected %.3f" % (ended - welcome, expected_end))
