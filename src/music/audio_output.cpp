@@ -41,14 +41,10 @@ std::atomic<uint64_t> frames_rendered{0};
 std::atomic<uint32_t> underflows{0};
 std::atomic<uint32_t> underflows_after_start{0};
 
-// Renders exactly the requested frames straight into the buffers libpulse
-// lends, one write per buffer; nothing is rendered ahead of a request.
-void on_write_request(pa_stream* s, size_t bytes, void*) {
-  if (!s || bytes == 0) return;
-  if (pa_stream_is_corked(s) != 0) return;
-  ModuleContext* song = published_song.load(std::memory_order_acquire);
-  if (!song) return;
-  // A request that is not whole frames cannot occur with this format; its
+// Renders `bytes` worth of whole frames of the song straight into the
+// buffers libpulse lends, one write per buffer.
+void write_song(pa_stream* s, ModuleContext& song, size_t bytes) {
+  // A count that is not whole frames cannot occur with this format; its
   // remainder is dropped rather than looped on.
   size_t remaining = bytes / FRAME_BYTES * FRAME_BYTES;
   while (remaining > 0) {
@@ -60,11 +56,21 @@ void on_write_request(pa_stream* s, size_t bytes, void*) {
       pa_stream_cancel_write(s);
       return;
     }
-    render_frames(*song, static_cast<float*>(data), static_cast<uint32_t>(frames));
+    render_frames(song, static_cast<float*>(data), static_cast<uint32_t>(frames));
     pa_stream_write(s, data, frames * FRAME_BYTES, nullptr, 0, PA_SEEK_RELATIVE);
     remaining -= frames * FRAME_BYTES;
     frames_rendered.fetch_add(frames, std::memory_order_relaxed);
   }
+}
+
+// Renders exactly what the server asks for; nothing while corked, so the
+// song does not advance before the music starts.
+void on_write_request(pa_stream* s, size_t bytes, void*) {
+  if (!s || bytes == 0) return;
+  if (pa_stream_is_corked(s) != 0) return;
+  ModuleContext* song = published_song.load(std::memory_order_acquire);
+  if (!song) return;
+  write_song(s, *song, bytes);
 }
 
 void on_underflow(pa_stream*, void*) {
@@ -78,6 +84,13 @@ void on_resume_signal(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_
   uint64_t count;
   if (read(fd, &count, sizeof count) < 0) return;  // already drained
   if (pa_stream_is_corked(stream) == 0) return;
+  // With no prebuffering the server plays from the moment of the uncork and
+  // skips whatever arrives late, so the first request (made while corked,
+  // and answered with nothing) is rendered now, just before the uncork.
+  if (ModuleContext* song = published_song.load(std::memory_order_acquire)) {
+    const size_t writable = pa_stream_writable_size(stream);
+    if (writable != static_cast<size_t>(-1)) write_song(stream, *song, writable);
+  }
   if (pa_operation* operation = pa_stream_cork(stream, 0, nullptr, nullptr))
     pa_operation_unref(operation);
 }
