@@ -36,7 +36,7 @@ EARLY, LATE = 0.2, 0.6
 WINDOW = 480  # frames compared at a time: 10 ms
 TAIL = 0.2    # seconds at the end still in the stream's buffer when the process exits
 WORST_ALLOWED = 1e-4
-ALIGN_AT = 0.5  # seconds into the music: where the recording is matched up with the render
+ALIGN_AT = (0.5, 1.5, 2.5)  # seconds into the music where the recording is matched up with the render
 # When a stream starts, the sink rewinds to mix it in at once, and the few
 # milliseconds its monitor had already passed on as silence never reach the
 # recording; the comparison starts after them.
@@ -227,7 +227,8 @@ class WholeShow(unittest.TestCase):
 
     def check_sound(self, recording, recording_start, welcome, strict=True):
         reference = self.reference
-        lag = align(recording, reference, ALIGN_AT)
+        # Matched where a stretch comes through whole; a dropout elsewhere shows in the windows below.
+        lag = next((lag for lag in (align(recording, reference, at) for at in ALIGN_AT) if lag is not None), None)
         self.assertIsNotNone(lag, "the music was never heard as rendered offline")
         self.assertEqual(first_sound(recording[:max(lag, 0) * harness.FRAME_BYTES]), None, "sound before the music")
 
