@@ -247,6 +247,12 @@ class WholeShow(unittest.TestCase):
         sys.stderr.write("compared %.2f s in %d ms windows: worst window error %.3g at %.3f s, %d windows off\n"
                          % (compared / harness.RATE, WINDOW * 1000 // harness.RATE, worst,
                             worst_at / harness.FRAME_BYTES / harness.RATE, bad))
+        if bad:
+            # Tells a dropout (the music resumes later in the recording) from lost recorded frames.
+            resumed = align(recording, reference, worst_at / harness.FRAME_BYTES / harness.RATE + 1.0)
+            if resumed is not None:
+                sys.stderr.write("after the worst window the recording is %+d frames off the render\n"
+                                 % (resumed - lag))
         # The welcome frame is drawn between its start and its swap; the music starts in between.
         heard = recording_start + lag / harness.RATE
         sys.stderr.write("music heard %.1f ms after the welcome frame began, %.1f ms after it was shown\n"
