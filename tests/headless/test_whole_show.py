@@ -78,13 +78,16 @@ def window_error(a, b):
     return max(abs(p - q) for p, q in zip(x, y))
 
 
-def align(recording, reference, seconds):
+def align(recording, reference, seconds, near=None):
     """Frame offset of the reference in the recording, from where a stretch of it
-    `seconds` into the music turns up exactly; None if it never does."""
+    `seconds` into the music turns up exactly (searched from a second before
+    offset `near` when given, since the song repeats itself); None if it never does."""
     at = int(seconds * harness.RATE) * harness.FRAME_BYTES
-    found = recording.find(reference[at:at + WINDOW * harness.FRAME_BYTES])
+    stretch = reference[at:at + WINDOW * harness.FRAME_BYTES]
+    start = 0 if near is None else max(0, at + (near - harness.RATE) * harness.FRAME_BYTES)
+    found = recording.find(stretch, start)
     while found >= 0 and found % harness.FRAME_BYTES:
-        found = recording.find(reference[at:at + WINDOW * harness.FRAME_BYTES], found + 1)
+        found = recording.find(stretch, found + 1)
     return None if found < 0 else (found - at) // harness.FRAME_BYTES
 
 
@@ -249,7 +252,7 @@ class WholeShow(unittest.TestCase):
                             worst_at / harness.FRAME_BYTES / harness.RATE, bad))
         if bad:
             # Tells a dropout (the music resumes later in the recording) from lost recorded frames.
-            resumed = align(recording, reference, worst_at / harness.FRAME_BYTES / harness.RATE + 1.0)
+            resumed = align(recording, reference, worst_at / harness.FRAME_BYTES / harness.RATE + 1.0, near=lag)
             if resumed is not None:
                 sys.stderr.write("after the worst window the recording is %+d frames off the render\n"
                                  % (resumed - lag))
