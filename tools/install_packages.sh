@@ -5,7 +5,7 @@ set -eu
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev"
 test="$build libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
-      pulseaudio pulseaudio-utils console-setup-linux"
+      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus"
 case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;

@@ -2,7 +2,7 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 # the unit, asset, music and headless tests in build/, then the unit and
 # music tests again under AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/.
+# in build-asan/, and the whole show once under ThreadSanitizer in build-tsan/.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -16,3 +16,10 @@ cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_TESTS=ON
   -DINTRO_SANITIZE=address,undefined
 cmake --build "$root/build-asan" -j"$jobs"
 ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" -L unit
+
+# The render and audio threads share only atomics: one whole show on
+# PulseAudio under ThreadSanitizer, whose first report fails the run.
+cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON \
+  -DINTRO_SANITIZE=thread
+cmake --build "$root/build-tsan" -j"$jobs" --target intro intro_probe render_module
+INTRO_SOUND_SERVERS=pulseaudio INTRO_SLOW_BUILD=1 ctest --test-dir "$root/build-tsan" --output-on-failure -R '^headless_whole_show$'

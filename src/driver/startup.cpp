@@ -86,11 +86,12 @@ void start_up() {
   if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
 }
 
-void run_main_loop() {
+void run_main_loop(void (*after_frame)()) {
   for (;;) {
     if (glfwWindowShouldClose(main_window)) std::exit(0);
     render_frame();
     glfwSwapBuffers(main_window);
+    if (after_frame) after_frame();
     glfwPollEvents();
   }
 }

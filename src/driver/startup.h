@@ -13,4 +13,5 @@ void on_key(GLFWwindow* window, int key, int scan_code, int action, int modifier
 void start_up();
 
 // Frames until the window is asked to close (exit 0) or the show ends.
-[[noreturn]] void run_main_loop();
+// `after_frame`, when given, runs after each frame is shown (test probes).
+[[noreturn]] void run_main_loop(void (*after_frame)() = nullptr);

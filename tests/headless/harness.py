@@ -9,11 +9,18 @@ import signal
 import struct
 import subprocess
 import tempfile
+import threading
 import time
+import zlib
 
 INTRO = os.environ.get("INTRO_BINARY", "intro")
 ASSETS = os.environ.get("INTRO_ASSETS", os.path.join(os.path.dirname(__file__), "..", "..", "assets"))
 SHOTS = os.environ.get("INTRO_SHOTS")  # folder to keep PNGs of what the tests looked at
+PROBE = os.environ.get("INTRO_PROBE", "intro_probe")  # the intro with a report of its scenes at exit
+RENDER_MODULE = os.environ.get("INTRO_RENDER_MODULE", "render_module")
+SONG = os.environ.get("INTRO_SONG", os.path.join(ASSETS, "song.xm"))
+RATE = 48000
+FRAME_BYTES = 8  # float32 stereo
 
 
 def wait_for(condition, timeout, interval=0.05, what="condition"):
@@ -62,6 +69,23 @@ def parse_xwd(data):
             row = pixels[y * bytes_per_line + offset:(y + 1) * bytes_per_line:4]
             rgb[(y * width) * 3 + channel:((y + 1) * width) * 3:3] = row[:width]
     return Image(width, height, rgb)
+
+
+def sample_dump(data, columns=8, rows=8):
+    """(r, g, b) of a grid of pixels of an xwd dump, without decoding the whole picture."""
+    fields = struct.unpack(">25I", data[:100])
+    header_size, width, height = fields[0], fields[4], fields[5]
+    byte_order, bytes_per_line, ncolors = fields[7], fields[12], fields[19]
+    start = header_size + 12 * ncolors
+    order = (2, 1, 0) if byte_order == 0 else (1, 2, 3)
+    samples = []
+    for j in range(rows):
+        y = (2 * j + 1) * height // (2 * rows)
+        for i in range(columns):
+            x = (2 * i + 1) * width // (2 * columns)
+            at = start + y * bytes_per_line + 4 * x
+            samples.append(tuple(data[at + o] for o in order))
+    return samples
 
 
 def read_bmp(path):
@@ -127,9 +151,12 @@ class XServer:
         stop(self.process)
 
     def screenshot(self):
-        dump = subprocess.run(["xwd", "-root", "-silent", "-display", self.display], check=True,
+        return parse_xwd(self.screenshot_dump())
+
+    def screenshot_dump(self):
+        """The raw xwd dump, for tests that sample many shots and decode few."""
+        return subprocess.run(["xwd", "-root", "-silent", "-display", self.display], check=True,
                               stdout=subprocess.PIPE).stdout
-        return parse_xwd(dump)
 
     def key(self, *names, action="key"):
         subprocess.run(["xdotool", action] + list(names), env=dict(os.environ, DISPLAY=self.display), check=True)
@@ -137,6 +164,8 @@ class XServer:
 
 class PulseServer:
     """A private PulseAudio server with a 48 kHz float null sink."""
+
+    name = "pulseaudio"
 
     def __enter__(self):
         self.folder = tempfile.mkdtemp(prefix="intro-pulse-")
@@ -147,6 +176,7 @@ class PulseServer:
             f.write("load-module module-null-sink sink_name=testnull format=float32le rate=48000 channels=2\n")
             f.write("set-default-sink testnull\n")
         env = dict(os.environ, HOME=self.folder, XDG_RUNTIME_DIR=self.folder)
+        self.client_env = dict(env, PULSE_SERVER="unix:" + self.socket)
         self.process = subprocess.Popen(
             ["pulseaudio", "-n", "-F", os.path.join(self.folder, "default.pa"), "--exit-idle-time=-1",
              "--daemonize=no", "--use-pid-file=no"], env=env, stdout=subprocess.DEVNULL,
@@ -161,11 +191,165 @@ class PulseServer:
         stop(self.process)
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def kill(self):
+        """Ends the server at once, as a crash would."""
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
+
+
+class PipeWireServer:
+    """PipeWire with its pulse server and a 48 kHz float null sink, on a
+    private session bus and runtime folder.  available() says whether the
+    packages are there; the server runs under dbus-run-session because
+    wireplumber needs a session bus."""
+
+    name = "pipewire"
+
+    @staticmethod
+    def available():
+        return all(shutil.which(p) for p in ("pipewire", "pipewire-pulse", "wireplumber", "dbus-run-session"))
+
+    def __enter__(self):
+        self.folder = tempfile.mkdtemp(prefix="intro-pipewire-")
+        os.chmod(self.folder, 0o700)
+        self.socket = os.path.join(self.folder, "pulse", "native")
+        env = dict(os.environ, HOME=self.folder, XDG_RUNTIME_DIR=self.folder,
+                   XDG_CONFIG_HOME=os.path.join(self.folder, "config"))
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        script = "pipewire & sleep 1; wireplumber & pipewire-pulse & wait"
+        self.process = subprocess.Popen(["dbus-run-session", "--", "sh", "-c", script], env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        start_new_session=True)
+        self.server = "unix:" + self.socket
+        self.client_env = dict(env, PULSE_SERVER=self.server)
+        try:
+            wait_for(lambda: self.pactl("info") is not None, 60, what="pipewire-pulse")
+            wait_for(lambda: self.pactl("load-module", "module-null-sink", "sink_name=testnull",
+                                        "format=float32le", "rate=48000", "channels=2") is not None, 30,
+                     interval=0.5, what="the null sink")
+            wait_for(lambda: "testnull" in (self.pactl("list", "short", "sinks") or ""), 30, what="the null sink")
+            wait_for(lambda: self.pactl("set-default-sink", "testnull") is not None, 30, what="the default sink")
+        except AssertionError:
+            self.__exit__()
+            raise
+        return self
+
+    def pactl(self, *args):
+        done = subprocess.run(["pactl"] + list(args), env=self.client_env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+        return done.stdout if done.returncode == 0 else None
+
+    def __exit__(self, *exc):
+        stop(self.process)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class Recorder:
+    """parec on the null sink's monitor, read in a thread.  start_time()
+    estimates, on the test's monotonic clock, when the first recorded frame
+    reached the sink: each chunk that arrives at time T after B bytes in all
+    bounds it by T - B / byte rate, and the least delayed chunk bounds it best."""
+
+    def __init__(self, client_env, source="testnull.monitor"):
+        self.args = ["parec", "-d", source, "--format=float32le", "--rate=%d" % RATE, "--channels=2",
+                     "--latency-msec=10", "--raw"]
+        self.env = client_env
+
+    def __enter__(self):
+        self.chunks = []
+        self.received = 0
+        self.earliest = None
+        self.process = subprocess.Popen(self.args, env=self.env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
+        wait_for(lambda: self.received > 0, 30, what="parec's first bytes")
+        return self
+
+    def read(self):
+        while True:
+            chunk = self.process.stdout.read1(1 << 16)
+            if not chunk:
+                return
+            now = time.monotonic()
+            self.chunks.append(chunk)
+            self.received += len(chunk)
+            bound = now - self.received / (RATE * FRAME_BYTES)
+            if self.earliest is None or bound < self.earliest:
+                self.earliest = bound
+
+    def __exit__(self, *exc):
+        stop(self.process)
+        self.reader.join(10)
+        self.process.stdout.close()
+
+    def samples(self):
+        data = b"".join(self.chunks)
+        return data[:len(data) // FRAME_BYTES * FRAME_BYTES]
+
+    def start_time(self):
+        return self.earliest
+
+
+def read_wav_floats(path):
+    """The sample bytes of a float32 stereo WAV file (as render_module writes it)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = 12
+    while at + 8 <= len(data):
+        tag, size = data[at:at + 4], struct.unpack_from("<I", data, at + 4)[0]
+        if tag == b"data":
+            return data[at + 8:at + 8 + size]
+        at += 8 + size + (size & 1)
+    raise ValueError("no data chunk in %s" % path)
+
+
+def render_reference(folder, until_order, until_row):
+    """Offline render of the song up to the given row, and the time of every row read:
+    (bytes, {(order, row): seconds})."""
+    path = os.path.join(folder, "reference.wav")
+    listing = subprocess.run([RENDER_MODULE, SONG, path, "--until", str(until_order), str(until_row), "--rows"],
+                             check=True, stdout=subprocess.PIPE, text=True).stdout
+    rows = {}
+    for line in listing.splitlines():
+        seconds, order, row = line.split()[:3]
+        rows.setdefault((int(order), int(row)), float(seconds))
+    return read_wav_floats(path), rows
+
+
+def thread_cpu_ticks(pid, name):
+    """User plus system clock ticks of the process's thread called name, or None."""
+    folder = "/proc/%d/task" % pid
+    try:
+        tids = os.listdir(folder)
+    except FileNotFoundError:
+        return None
+    for tid in tids:
+        try:
+            with open(os.path.join(folder, tid, "comm")) as f:
+                if f.read().strip() != name:
+                    continue
+            with open(os.path.join(folder, tid, "stat")) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return int(fields[11]) + int(fields[12])
+        except (FileNotFoundError, ProcessLookupError):
+            continue
+    return None
+
+
+def compress_dump(data):
+    return zlib.compress(data, 1)
+
+
+def decompress_dump(data):
+    return parse_xwd(zlib.decompress(data))
+
 
 class Intro:
     """The intro binary running on a display, with or without a sound server."""
 
-    def __init__(self, display, pulse_server=None):
+    def __init__(self, display, pulse_server=None, binary=None):
+        self.binary = binary or INTRO
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "PULSE_SERVER")}
         self.runtime = tempfile.mkdtemp(prefix="intro-run-")
         os.chmod(self.runtime, 0o700)
@@ -179,7 +363,7 @@ class Intro:
 
     def __enter__(self):
         self.started = time.monotonic()
-        self.process = subprocess.Popen([INTRO], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        self.process = subprocess.Popen([self.binary], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         start_new_session=True)
         return self
 

@@ -1,0 +1,271 @@
+"""The whole show on the intro with a real sound server (PulseAudio, and
+PipeWire's pulse server where it is installed): every scene entered in
+order at its place in the song, the fades to white where the schedule puts
+them, exit status 0 after position 21 row 62, and the sound that reached
+the server's null sink equal to the offline render of the same song, from
+the moment the welcome screen appears, with no underflow after the first
+second.  INTRO_SOUND_SERVERS limits the servers (e.g. for the TSan run);
+INTRO_SLOW_BUILD=1 (a sanitizer build, too slow to be sure of sampling the
+show's last row) ends a show that runs past its end with Escape instead of
+failing it."""
+
+import os
+import sys
+import tempfile
+import time
+import unittest
+from array import array
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+try:
+    import scene_checks  # recognisers of the 3D scenes, where they exist
+except ImportError:
+    scene_checks = None
+
+SERVERS = os.environ.get("INTRO_SOUND_SERVERS", "pulseaudio pipewire").split()
+ENTRY_POSITIONS = {2: 2, 3: 6, 4: 8, 5: 12, 6: 16, 7: 20}  # scene state: the order position that starts it
+FADE_POSITIONS = {1: 1, 2: 5, 3: 7, 4: 11, 5: 15, 6: 19}   # scene state: the position whose row 40 fades it
+END = (21, 62)
+SCENE_NAMES = {0: "boot_console", 1: "welcome", 2: "reflection", 3: "programme", 4: "wave",
+               5: "greetings", 6: "street", 7: "credits"}
+# How far a scene change may come before (the stream runs ahead of the sink)
+# or after (up to two frames on a loaded machine) the row that causes it.
+EARLY, LATE = 0.2, 0.6
+WINDOW = 480  # frames compared at a time: 10 ms
+TAIL = 0.2    # seconds at the end still in the stream's buffer when the process exits
+WORST_ALLOWED = 1e-4
+ALIGN_AT = (0.5, 1.5, 2.5)  # seconds into the music where the recording is matched up with the render
+# When a stream starts, the sink rewinds to mix it in at once, and the few
+# milliseconds its monitor had already passed on as silence never reach the
+# recording; the comparison starts after them.
+LEAD_IN = 0.02
+SHOT_KEEP_INTERVAL = 1.0
+SLOW_BUILD = os.environ.get("INTRO_SLOW_BUILD") == "1"
+# The boot console, 101.44 s of music and room for a loaded machine.
+SHOW_DEADLINE = 150
+
+
+def parse_probe(text):
+    scenes, counts = [], None
+    for line in text.splitlines():
+        parts = line.split()
+        if parts[:1] == ["scene"] and len(parts) == 14:
+            scenes.append({"state": int(parts[1]), "begun": float(parts[3]), "entered": float(parts[5]),
+                           "left": float(parts[7]), "frames": int(parts[9]), "position": int(parts[11]),
+                           "row": int(parts[13])})
+        elif parts[:1] == ["audio"] and len(parts) == 7:
+            counts = {"frames": int(parts[2]), "underflows": int(parts[4]), "after_start": int(parts[6])}
+    return scenes, counts
+
+
+def whitened(samples):
+    """The white overlay is at least a third on: every sampled pixel is that light."""
+    return all(min(pixel) >= 80 for pixel in samples)
+
+
+def first_sound(data):
+    """Index of the first frame holding a non-zero sample."""
+    quiet = len(data) - len(data.lstrip(b"\0"))
+    return quiet // harness.FRAME_BYTES if quiet < len(data) else None
+
+
+def window_error(a, b):
+    if a == b:
+        return 0.0
+    x, y = array("f", a), array("f", b)
+    return max(abs(p - q) for p, q in zip(x, y))
+
+
+def align(recording, reference, seconds, near=None):
+    """Frame offset of the reference in the recording, from where a stretch of it
+    `seconds` into the music turns up exactly (searched from a second before
+    offset `near` when given, since the song repeats itself); None if it never does."""
+    at = int(seconds * harness.RATE) * harness.FRAME_BYTES
+    stretch = reference[at:at + WINDOW * harness.FRAME_BYTES]
+    start = 0 if near is None else max(0, at + (near - harness.RATE) * harness.FRAME_BYTES)
+    found = recording.find(stretch, start)
+    while found >= 0 and found % harness.FRAME_BYTES:
+        found = recording.find(stretch, found + 1)
+    return None if found < 0 else (found - at) // harness.FRAME_BYTES
+
+
+class WholeShow(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="intro-reference-")
+        # One row further than the show, for the time of its last row.
+        cls.reference, cls.rows = harness.render_reference(cls.folder, END[0], END[1] + 1)
+
+    def row_time(self, order, row):
+        self.assertTrue((order, row) in self.rows, "the song never reads row %d of position %d" % (row, order))
+        return self.rows[(order, row)]
+
+    def position_change_time(self, order):
+        """When the replayer moves to this order position: as it reads the previous pattern's last row."""
+        return max(t for (o, _), t in self.rows.items() if o == order - 1)
+
+    def test_whole_show_on_pulseaudio(self):
+        if "pulseaudio" not in SERVERS:
+            self.skipTest("not among INTRO_SOUND_SERVERS")
+        self.run_show(harness.PulseServer())
+
+    def test_whole_show_on_pipewire(self):
+        if "pipewire" not in SERVERS:
+            self.skipTest("not among INTRO_SOUND_SERVERS")
+        if not harness.PipeWireServer.available():
+            self.skipTest("pipewire, pipewire-pulse or wireplumber is not installed")
+        self.run_show(harness.PipeWireServer())
+
+    def run_show(self, server):
+        shots, kept = [], []
+        with server as sound, harness.XServer(854, 480) as x, harness.Recorder(sound.client_env) as recorder, \
+                harness.Intro(x.display, sound.server, binary=harness.PROBE) as intro:
+            last_kept = 0.0
+            deadline = time.monotonic() + SHOW_DEADLINE
+            while intro.running() and time.monotonic() < deadline:
+                before = time.monotonic()
+                try:
+                    dump = x.screenshot_dump()
+                except harness.subprocess.CalledProcessError:
+                    continue  # xwd can lose a race with the window; the next shot will do
+                taken = (before + time.monotonic()) / 2
+                shots.append((taken, whitened(harness.sample_dump(dump))))
+                if taken - last_kept >= SHOT_KEEP_INTERVAL:
+                    kept.append((taken, harness.compress_dump(dump)))
+                    last_kept = taken
+                time.sleep(0.15)  # leave the cores to the show
+            escaped = intro.running()
+            if escaped:
+                # A frame rate below about 21 per second can miss the last row; the song then repeats.
+                x.key("Escape")
+            status = intro.wait(30)
+            ended = time.monotonic()
+            # What the sink still plays after the exit is silence; a moment of it ends the recording.
+            harness.wait_for(lambda: recorder.received >= (ended + 0.3 - recorder.start_time()) * harness.RATE
+                             * harness.FRAME_BYTES, 30, what="the recording to pass the end")
+            report = intro.process.stderr.read().decode(errors="replace")
+        recording = recorder.samples()
+        self.assertEqual(status, 0, "the show did not end with 0:\n" + report[-3000:])
+        scenes, counts = parse_probe(report)
+        self.assertIsNotNone(counts, report[-3000:])
+        sys.stderr.write("%s: %s\n" % (server.name, report.strip().replace("\n", "\n  ")))
+        if escaped:
+            self.assertTrue(SLOW_BUILD, "the show did not end by itself within %d s" % SHOW_DEADLINE)
+            sys.stderr.write("note: the show missed its last row and was ended with Escape\n")
+
+        self.assertGreaterEqual(len(scenes), 2, "the welcome screen was never reached")
+        welcome = scenes[1]["entered"]
+        # Each group reports on its own, so that one failure does not hide the others.
+        with self.subTest("scenes", server=server.name):
+            self.check_scenes(scenes[:8], None if escaped else ended)
+        with self.subTest("fades", server=server.name):
+            self.check_fades(scenes[:8], shots, ended)
+        with self.subTest("pictures", server=server.name):
+            self.check_scene_pictures(server.name, scenes[:8], kept)
+        # Instrumented code runs several times slower: a sanitizer build is run
+        # for what it reports, and its real-time figures are only printed.
+        with self.subTest("sound", server=server.name):
+            self.check_sound(recording, recorder.start_time(), scenes[1], strict=not SLOW_BUILD)
+        with self.subTest("underflows", server=server.name):
+            if not SLOW_BUILD:
+                self.assertEqual(counts["after_start"], 0, "the stream ran dry after its first second")
+
+    def check_scenes(self, scenes, ended):
+        self.assertEqual([s["state"] for s in scenes], list(range(8)), "scenes out of order")
+        welcome = scenes[1]["entered"]
+        self.assertGreater(welcome - scenes[0]["entered"], 3.5, "boot console shorter than 4 s")
+        for scene in scenes[2:]:
+            expected = self.position_change_time(ENTRY_POSITIONS[scene["state"]])
+            actual = scene["entered"] - welcome
+            self.assertTrue(expected - EARLY <= actual <= expected + LATE,
+                            "scene %d at %.3f s into the music, expected %.3f" % (scene["state"], actual, expected))
+            self.assertEqual(scene["position"], ENTRY_POSITIONS[scene["state"]])
+        if ended is None:
+            return
+        expected_end = self.row_time(*END)
+        self.assertTrue(expected_end - EARLY <= ended - welcome <= expected_end + LATE + 0.3,
+                        "show ended %.3f s into the music, expected %.3f" % (ended - welcome, expected_end))
+
+    def check_fades(self, scenes, shots, ended):
+        welcome = scenes[1]["entered"]
+        for scene in scenes[1:]:
+            state = scene["state"]
+            quiet_from = scene["entered"] + 0.6  # the opening flash is over
+            if state in FADE_POSITIONS:
+                position = FADE_POSITIONS[state]
+                fade = welcome + self.row_time(position, 40)
+                white_from, white_to = fade + 1.0, welcome + self.position_change_time(position + 1) - 0.05
+                in_window = [w for t, w in shots if white_from <= t <= white_to]
+                self.assertTrue(in_window, "no screenshot while scene %d should be fading" % state)
+                self.assertTrue(any(in_window), "scene %d did not fade to white" % state)
+                quiet_to = fade - 0.1
+            else:
+                # Up to the last row; a show that missed it fades the credits in the song's repeat.
+                quiet_to = min(ended, welcome + self.row_time(*END)) - 0.05
+            if state % 2 == 0 and not scene_checks:
+                continue  # a 3D scene not built yet draws no flash, so the fade before it holds
+            early = [t - welcome for t, w in shots if quiet_from <= t <= quiet_to and w]
+            self.assertFalse(early, "scene %d white before its fade, at %s s" % (state, early[:5]))
+
+    def check_scene_pictures(self, server_name, scenes, kept):
+        """Keeps one picture of each scene from between its flash and its fade, and
+        has the recognisers look at the 3D scenes where they exist."""
+        welcome = scenes[1]["entered"]
+        for scene in scenes:
+            state = scene["state"]
+            start = scene["entered"] + 0.6
+            end = welcome + self.row_time(FADE_POSITIONS[state], 40) - 0.1 if state in FADE_POSITIONS \
+                else scene["left"]
+            middle = (start + end) / 2
+            candidates = [(abs(t - middle), dump) for t, dump in kept if start <= t <= end]
+            if not candidates:
+                continue
+            shot = harness.decompress_dump(min(candidates, key=lambda c: c[0])[1])
+            harness.keep_shot(shot, "show_%s_%d_%s" % (server_name, state, SCENE_NAMES[state]))
+            check = getattr(scene_checks, "looks_like_" + SCENE_NAMES[state], None) if scene_checks else None
+            if check:
+                self.assertTrue(check(shot), "scene %d does not look like the %s scene" % (state, SCENE_NAMES[state]))
+
+    def check_sound(self, recording, recording_start, welcome, strict=True):
+        reference = self.reference
+        # Matched where a stretch comes through whole; a dropout elsewhere shows in the windows below.
+        lag = next((lag for lag in (align(recording, reference, at) for at in ALIGN_AT) if lag is not None), None)
+        self.assertIsNotNone(lag, "the music was never heard as rendered offline")
+        self.assertEqual(first_sound(recording[:max(lag, 0) * harness.FRAME_BYTES]), None, "sound before the music")
+
+        compared = int((self.row_time(*END) - TAIL) * harness.RATE)
+        self.assertGreaterEqual(len(recording) // harness.FRAME_BYTES - lag, compared, "the recording ends early")
+        worst, worst_at, bad = 0.0, 0, 0
+        step = WINDOW * harness.FRAME_BYTES
+        for at in range(int(LEAD_IN * harness.RATE) * harness.FRAME_BYTES, compared * harness.FRAME_BYTES, step):
+            end = min(at + step, compared * harness.FRAME_BYTES)
+            error = window_error(recording[lag * harness.FRAME_BYTES + at:lag * harness.FRAME_BYTES + end],
+                                 reference[at:end])
+            if error > WORST_ALLOWED:
+                bad += 1
+            if error > worst:
+                worst, worst_at = error, at
+        sys.stderr.write("compared %.2f s in %d ms windows: worst window error %.3g at %.3f s, %d windows off\n"
+                         % (compared / harness.RATE, WINDOW * 1000 // harness.RATE, worst,
+                            worst_at / harness.FRAME_BYTES / harness.RATE, bad))
+        if bad:
+            # Tells a dropout (the music resumes later in the recording) from lost recorded frames.
+            resumed = align(recording, reference, worst_at / harness.FRAME_BYTES / harness.RATE + 1.0, near=lag)
+            if resumed is not None:
+                sys.stderr.write("after the worst window the recording is %+d frames off the render\n"
+                                 % (resumed - lag))
+        # The welcome frame is drawn between its start and its swap; the music starts in between.
+        heard = recording_start + lag / harness.RATE
+        sys.stderr.write("music heard %.1f ms after the welcome frame began, %.1f ms after it was shown\n"
+                         % ((heard - welcome["begun"]) * 1000, (heard - welcome["entered"]) * 1000))
+        if not strict:
+            return
+        self.assertTrue(welcome["begun"] - 0.1 <= heard <= welcome["entered"] + 0.1,
+                        "the music does not start with the welcome screen")
+        self.assertLessEqual(worst, WORST_ALLOWED, "the sound differs from the offline render")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
