@@ -50,7 +50,6 @@ const char* broken_sample_promise(const ModuleContext& song, const Sample& sampl
 const char* broken_loading_promise(const ModuleContext& song) {
   if (song.song_length < 1 || song.song_length > 256) return "song length outside 1..256";
   if (song.restart_position >= song.song_length) return "restart position past the song";
-  if (song.channel_count < 1) return "no channels";
   if (song.pattern_count > 257) return "more than 257 patterns";
   if (song.row_count >= ROW_COUNT_LIMIT) return "too many rows";
   for (uint32_t i = 0; i < song.song_length; i++) {
