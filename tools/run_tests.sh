@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 # the unit, asset, music and headless tests in build/, then the unit and
 # music tests again under AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/.
+# in build-asan/, each fuzz target for 60 s in build-fuzz/, and the aarch64
+# cross build's music tests and render comparison in build-aarch64/.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -16,3 +17,6 @@ cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_TESTS=ON
   -DINTRO_SANITIZE=address,undefined
 cmake --build "$root/build-asan" -j"$jobs"
 ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" -L unit
+
+sh "$root/tools/run_fuzzers.sh" 60
+sh "$root/tools/cross_build.sh"
