@@ -1,15 +1,20 @@
 #!/bin/sh
 # Installs the Debian 12 packages that are missing for building the intro
-# ("build"), or for building and running the whole test suite ("test").
+# ("build"), for building and running the whole test suite ("test"), or
+# for the aarch64 cross build ("cross", with the arm64 architecture added).
 set -eu
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev"
 test="$build libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
-      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus"
+      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev"
+cross="g++-aarch64-linux-gnu qemu-user-static libglfw3-dev:arm64 libgl-dev:arm64
+       libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
+       libbenchmark-dev:arm64"
 case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;
-  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+  cross) wanted=$cross ;;
+  *) echo "usage: $0 [build|test|cross]" >&2; exit 2 ;;
 esac
 
 missing=""
@@ -21,6 +26,9 @@ done
 
 as_root=""
 [ "$(id -u)" -eq 0 ] || as_root=sudo
+if [ "${1:-build}" = cross ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $as_root dpkg --add-architecture arm64
+fi
 $as_root apt-get update
 # shellcheck disable=SC2086
 DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y --no-install-recommends $missing

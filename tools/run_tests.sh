@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 # the unit, asset, music and headless tests in build/, then the unit and
 # music tests again under AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/, and the whole show once under ThreadSanitizer in build-tsan/.
+# in build-asan/, the whole show once under ThreadSanitizer in build-tsan/,
+# each fuzz target for 60 s in build-fuzz/, and the aarch64 cross build's
+# music tests and render comparison in build-aarch64/.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -23,3 +25,6 @@ cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO
   -DINTRO_SANITIZE=thread
 cmake --build "$root/build-tsan" -j"$jobs" --target intro intro_probe render_module
 INTRO_SOUND_SERVERS=pulseaudio INTRO_SLOW_BUILD=1 ctest --test-dir "$root/build-tsan" --output-on-failure -R '^headless_whole_show$'
+
+sh "$root/tools/run_fuzzers.sh" 60
+sh "$root/tools/cross_build.sh"

@@ -2,6 +2,8 @@
 // per channel and tick, so that the mixer only adds steps.
 #include "pitch.h"
 
+#include "power_of_two.h"
+
 #include <cmath>
 
 void update_pitch(const ModuleContext& song, ChannelState& channel) {
@@ -16,7 +18,7 @@ void update_pitch(const ModuleContext& song, ChannelState& channel) {
     }
     float f = float(period);
     if (arpeggio) {
-      f = f * std::exp2f(float(arpeggio) * -0.083333336f);
+      f = f * power_of_two(float(arpeggio) * -0.083333336f);
       f = std::fmax(f, 107.0f);
     }
     frequency = 14187578.0f / f;
@@ -25,7 +27,7 @@ void update_pitch(const ModuleContext& song, ChannelState& channel) {
       period = uint16_t(period - 64 * arpeggio);
       if (period < 1540) period = 1540;
     }
-    frequency = std::exp2f((4608.0f - float(period)) * 0.0013020834f) * 8363.0f;
+    frequency = power_of_two((4608.0f - float(period)) * 0.0013020834f) * 8363.0f;
   }
   const uint64_t whole = uint32_t(int64_t(frequency));
   const uint64_t rate = song.output_rate ? song.output_rate : OUTPUT_RATE;

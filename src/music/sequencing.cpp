@@ -7,8 +7,7 @@
 #include "instrument_update.h"
 #include "mixer.h"
 #include "pitch.h"
-
-#include <cmath>
+#include "power_of_two.h"
 
 namespace {
 
@@ -224,7 +223,7 @@ void reset_instrument_state(ChannelState& channel) {
 
 uint16_t note_period(const ModuleContext& song, int32_t note_value) {
   if (song.amiga_frequencies) {
-    const float period = 27392.0f * std::exp2f(float(note_value) * -0.0052083335f);
+    const float period = 27392.0f * power_of_two(float(note_value) * -0.0052083335f);
     return uint16_t(int32_t(period));
   }
   return uint16_t(4 * (1920 - note_value));

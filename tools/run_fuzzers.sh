@@ -1,0 +1,50 @@
+#!/bin/sh
+# Runs each fuzz target (one per module format) for SECONDS under
+# AddressSanitizer and UndefinedBehaviorSanitizer, from the seed corpus our
+# writers make, and prints executions per second and edge coverage.  Fails
+# on any crash, leak or sanitizer report; the input is left in
+# build-fuzz/findings/.
+#
+#   sh tools/run_fuzzers.sh SECONDS [xm|mod|s3m|prepared ...]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:?usage: run_fuzzers.sh SECONDS [FORMAT ...]}
+shift
+formats=${*:-xm mod s3m prepared}
+build="$root/build-fuzz"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DINTRO_TESTS=ON -DINTRO_FUZZ=ON -DINTRO_SANITIZE=address,undefined,fuzzer-no-link >/dev/null
+targets="make_fuzz_seeds"
+for format in $formats; do targets="$targets fuzz_$format"; done
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$(nproc)" --target $targets
+
+# Seeds join whatever corpus earlier runs grew.
+mkdir -p "$build/findings"
+for format in xm mod s3m prepared; do mkdir -p "$build/corpus/$format"; done
+"$build/tests/fuzz/make_fuzz_seeds" "$build/corpus"
+
+failed=0
+for format in $formats; do
+  corpus="$build/corpus/$format"
+  log="$build/fuzz_$format.log"
+  if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+     "$build/tests/fuzz/fuzz_$format" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
+       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$format-" \
+       "$corpus" >"$log" 2>&1; then
+    status=ok
+  else
+    status=FAILED
+    failed=1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  edges=$(sed -n 's/.*Loaded [0-9]* modules *(\([0-9]*\) inline 8-bit counters).*/\1/p' "$log" | head -n 1)
+  cov=$(sed -n 's/.* cov: \([0-9]*\) .*/\1/p' "$log" | tail -n 1)
+  echo "fuzz_$format: $status, ${runs:-?} runs in ${seconds} s, ${rate:-?} per second," \
+       "coverage ${cov:-0} of ${edges:-?} edges, corpus $(ls "$corpus" | wc -l) inputs"
+  [ "$status" = ok ] || tail -n 40 "$log"
+done
+exit $failed
