@@ -161,31 +161,35 @@ class WholeShow(unittest.TestCase):
         with self.subTest("scenes", server=server.name):
             self.check_scenes(scenes[:8], None if escaped else ended)
         with self.subTest("fades", server=server.name):
-            self.enforce_unless_pipewire(server, lambda: self.check_fades(scenes[:8], shots, ended))
+            # A fade starts only on a frame that samples row 40 (about 96 ms): the
+            # instrumented build's slow frames can miss it, so there it only reports.
+            self.enforce_or_report(server, lambda: self.check_fades(scenes[:8], shots, ended),
+                                         reliable=not SLOW_BUILD)
         with self.subTest("pictures", server=server.name):
             self.check_scene_pictures(server.name, scenes[:8], kept)
         # Instrumented code runs several times slower: a sanitizer build is run
         # for what it reports, and its real-time figures are only printed.
         with self.subTest("sound", server=server.name):
-            self.enforce_unless_pipewire(
+            self.enforce_or_report(
                 server, lambda: self.check_sound(recording, recorder.start_time(), scenes[1], strict=not SLOW_BUILD))
         with self.subTest("underflows", server=server.name):
             if not SLOW_BUILD:
-                self.enforce_unless_pipewire(server, lambda: self.assertEqual(
+                self.enforce_or_report(server, lambda: self.assertEqual(
                     counts["after_start"], 0, "the stream ran dry after its first second"))
 
-    def enforce_unless_pipewire(self, server, check):
-        """On PipeWire's pulse server the stream has been seen to run dry a few
-        times in a show, and its monitor recording to lose or shift a few
-        hundred frames; until that is settled, these checks print what they
-        find there instead of failing."""
-        if server.name != "pipewire":
+    def enforce_or_report(self, server, check, reliable=True):
+        """Runs a check, which fails the test unless the run cannot be held to
+        it: on PipeWire's pulse server the stream has been seen to run dry a
+        few times in a show and its monitor recording to lose or shift a few
+        hundred frames, so until that is settled the check only prints what
+        it finds there, as it does where `reliable` is false."""
+        if server.name != "pipewire" and reliable:
             check()
             return
         try:
             check()
         except AssertionError as failure:
-            sys.stderr.write("pipewire, not enforced: %s\n" % failure)
+            sys.stderr.write("%s, not enforced: %s\n" % (server.name, failure))
 
     def check_scenes(self, scenes, ended):
         self.assertEqual([s["state"] for s in scenes], list(range(8)), "scenes out of order")
