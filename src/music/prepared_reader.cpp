@@ -74,6 +74,8 @@ bool header_is_sound(const ModuleBytes& module, const PreparedHeader& h) {
   if (h.song_length == 0 || h.default_bpm == 0) return false;
   // The mixer's gain product has room for volumes up to 64 only.
   if (h.default_global_volume > 64) return false;
+  // The song model holds 256 patterns and the one added for missing order entries.
+  if (h.pattern_count > MAX_XM_PATTERNS + 1) return false;
   if (!stride_fits(h.pattern_count, h.pattern_stride, PREPARED_PATTERN_FIELDS) ||
       !stride_fits(h.row_count * h.channel_count, h.cell_stride, PREPARED_CELL_FIELDS) ||
       !stride_fits(h.instrument_count, h.instrument_stride, PREPARED_INSTRUMENT_FIELDS) ||
@@ -89,6 +91,8 @@ bool patterns_are_sound(const ModuleBytes& module, const PreparedHeader& h) {
     const uint64_t record = h.patterns + p * h.pattern_stride;
     const uint32_t first_row = module_u16_le(module, record);
     const uint32_t rows = module_u16_le(module, record + 2);
+    // The row position is a byte, and a pattern of no rows has none to read.
+    if (rows == 0 || rows > MAX_XM_ROWS_PER_PATTERN) return false;
     if (first_row + rows > h.row_count) return false;
   }
   for (uint32_t i = 0; i < h.song_length; i++) {
@@ -106,6 +110,7 @@ bool samples_are_sound(const ModuleBytes& module, const PreparedHeader& h) {
     const bool ping_pong = module_byte(module, record + 12) & 1;
     if (uint64_t(data_offset) + length > h.sample_data_length) return false;
     if (loop_length > length) return false;
+    if ((module_byte(module, record + 13) & 0x7F) > 64) return false;
     if (length > (ping_pong ? MAX_PING_PONG_SAMPLE_FRAMES : MAX_SAMPLE_FRAMES)) return false;
   }
   return true;

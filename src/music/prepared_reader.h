@@ -23,11 +23,12 @@ constexpr uint32_t PREPARED_SAMPLE_FIELDS = 17;
 constexpr uint32_t PREPARED_MAX_FIRST_ROW = 0xFFFF;  // first_row is stored in 16 bits
 
 // Fills the prescan from the header after checking the whole image: the
-// magic's byte 1, the row count, strides wide enough for their fields, every
-// table within the image, patterns within the song's rows, order entries
-// naming patterns, samples within the pool and their frame limits, sample
-// maps naming samples, well-formed envelopes, a BPM above 0 and volumes
-// (global, envelope points) up to 64.  False rejects the image.
+// magic's byte 1, the row count, at most 257 patterns, strides wide enough
+// for their fields, every table within the image, patterns of 1 to 256 rows
+// within the song's rows, order entries naming patterns, samples within the
+// pool and their frame limits, sample maps naming samples, well-formed
+// envelopes, a BPM above 0 and volumes (global, sample, envelope points) up
+// to 64.  False rejects the image.
 bool prepared_prescan(const uint8_t* module, uint32_t length, ModulePrescan& prescan);
 
 // Copies the checked image into the zeroed block.  The running counters end

@@ -1,6 +1,6 @@
 // The seeds the fuzzers start from must load as their own format and keep
 // every promise while they play, or fuzzing would start from rejected bytes;
-// and every input that once broke the player is replayed here.
+// and the promise checks must catch the faults they are there to report.
 #include "fuzz_seeds.h"
 #include "load_module.h"
 #include "module_workout.h"

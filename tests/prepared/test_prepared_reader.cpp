@@ -98,11 +98,15 @@ void expect_playable(const ModuleContext& song) {
   }
   for (uint32_t p = 0; p < song.pattern_count; p++) {
     EXPECT_LE(uint64_t(song.patterns[p].first_row) + song.patterns[p].row_count, song.row_count);
+    EXPECT_GE(song.patterns[p].row_count, 1);
+    EXPECT_LE(song.patterns[p].row_count, 256);
   }
+  EXPECT_LE(song.pattern_count, 257);
   for (uint32_t s = 0; s < song.sample_count; s++) {
     const Sample& sample = song.samples[s];
     EXPECT_LE(uint64_t(sample.data_offset) + sample.length, song.sample_data_length);
     EXPECT_LE(sample.loop_length, sample.length);
+    EXPECT_LE(sample.volume, 64);
   }
   for (uint32_t i = 0; i < song.instrument_count; i++) {
     for (uint16_t s : song.instruments[i].sample_of_note) {
@@ -267,6 +271,56 @@ TEST(PreparedRejects, VolumesAbove64) {
   EXPECT_TRUE(loads(image));
   image[envelope + 2 * 4 + 2] = 65;
   EXPECT_FALSE(loads(image));
+
+  image = small_image();
+  const uint64_t volume = tables_of(image).samples + 13;
+  image[volume] = 0x80 | 64;  // only the low 7 bits are the volume
+  EXPECT_TRUE(loads(image));
+  image[volume] = 65;
+  EXPECT_FALSE(loads(image));
+  image[volume] = 127;
+  EXPECT_FALSE(loads(image));
+}
+
+// The row position is a byte: a pattern holds 1 to 256 rows.
+TEST(PreparedRejects, PatternRowCountsOutsideOneTo256) {
+  XmModule song = small_song();
+  song.patterns[0] = pattern_with(256, 2, {{0, {25, 1, 0, 0, 0}}});
+  const LoadedSong loaded = prepare(write_xm(song));
+  ASSERT_TRUE(loaded);
+  const std::vector<uint8_t> image = prepared_image_of(*loaded, {});
+  const PreparedTables t = tables_of(image);
+  ASSERT_GE(get_le(image, 12, 4), 257u);  // only the pattern's own count can reject
+  std::vector<uint8_t> changed = image;
+  put_le(changed, t.patterns, 0, 2);
+  for (const uint32_t rows : {1u, 256u}) {
+    put_le(changed, t.patterns + 2, rows, 2);
+    EXPECT_TRUE(loads(changed)) << rows;
+  }
+  for (const uint32_t rows : {0u, 257u}) {
+    put_le(changed, t.patterns + 2, rows, 2);
+    EXPECT_FALSE(loads(changed)) << rows;
+  }
+}
+
+// The song model has room for 256 patterns and the empty one added for
+// order entries that name none.
+TEST(PreparedRejects, MoreThan257Patterns) {
+  const std::vector<uint8_t> image = small_image();
+  const PreparedTables t = tables_of(image);
+  const uint32_t stored = get_le(image, 20, 2);
+  auto with_patterns = [&](uint32_t count) {
+    std::vector<uint8_t> out(image.begin(), image.begin() + t.cells);
+    for (uint32_t p = stored; p < count; p++) {  // copies of the first record
+      out.insert(out.end(), image.begin() + t.patterns, image.begin() + t.patterns + t.pattern_stride);
+    }
+    out.insert(out.end(), image.begin() + t.cells, image.end());
+    put_le(out, 20, count, 2);
+    return out;
+  };
+  EXPECT_TRUE(loads(with_patterns(257)));
+  EXPECT_FALSE(loads(with_patterns(258)));
+  EXPECT_FALSE(loads(with_patterns(0xFFFF)));
 }
 
 TEST(PreparedRejects, PatternBeyondTheSongsRows) {
