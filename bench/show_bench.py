@@ -64,8 +64,8 @@ def main():
         print("whole show at %d x %d: exit status %s" % (width, height, status))
         if counts:
             music = counts["frames"] / harness.RATE
-            print("  audio: %.1f s of music rendered, %d underflows (%d after the first second)"
-                  % (music, counts["underflows"], counts["after_start"]))
+            print("  audio: %.1f s of music rendered, %d underflows (%d after the first second), buffer %d ms"
+                  % (music, counts["underflows"], counts["after_start"], counts["latency_us"] // 1000))
             if runtime is not None and music > 0:
                 print("  audio thread: %.3f s of CPU, %.2f%% of one core per second of music (target < 2%%)"
                       % (runtime / 1e9, runtime / 1e9 / music * 100))

@@ -24,6 +24,11 @@ constexpr size_t FRAME_BYTES = 2 * sizeof(float);
 // Short enough that the pictures keep up with what is heard, long enough
 // that a loaded machine does not run the server dry.
 constexpr pa_usec_t TARGET_LATENCY_USEC = 40000;
+// Where the server still runs dry (a sound server starved of the cores it
+// needs), each underflow buys more room, up to a lag of the sound behind
+// the pictures that stays below what viewers notice.
+constexpr pa_usec_t LATENCY_STEP_USEC = 20000;
+constexpr pa_usec_t MAX_LATENCY_USEC = 100000;
 constexpr uint64_t FIRST_SECOND_FRAMES = OUTPUT_RATE;
 
 pa_mainloop* main_loop = nullptr;
@@ -40,6 +45,8 @@ int resume_signal = -1;
 std::atomic<uint64_t> frames_rendered{0};
 std::atomic<uint32_t> underflows{0};
 std::atomic<uint32_t> underflows_after_start{0};
+// Written only by the audio thread (and by start-up before it runs).
+std::atomic<uint32_t> target_latency_usec{TARGET_LATENCY_USEC};
 
 // Renders `bytes` worth of whole frames of the song straight into the
 // buffers libpulse lends, one write per buffer.
@@ -73,10 +80,31 @@ void on_write_request(pa_stream* s, size_t bytes, void*) {
   write_song(s, *song, bytes);
 }
 
-void on_underflow(pa_stream*, void*) {
+pa_buffer_attr buffer_for(pa_usec_t latency) {
+  const pa_sample_spec format = {PA_SAMPLE_FLOAT32LE, OUTPUT_RATE, 2};
+  pa_buffer_attr buffer;
+  buffer.maxlength = static_cast<uint32_t>(-1);
+  buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(latency, &format));
+  buffer.prebuf = 0;  // play as soon as anything is written
+  buffer.minreq = static_cast<uint32_t>(-1);
+  buffer.fragsize = 0;
+  return buffer;
+}
+
+// Underflows while the stream starts are part of starting; later ones
+// mean the buffer is too short for this machine.
+void on_underflow(pa_stream* s, void*) {
   underflows.fetch_add(1, std::memory_order_relaxed);
-  if (frames_rendered.load(std::memory_order_relaxed) >= FIRST_SECOND_FRAMES)
-    underflows_after_start.fetch_add(1, std::memory_order_relaxed);
+  if (frames_rendered.load(std::memory_order_relaxed) < FIRST_SECOND_FRAMES) return;
+  underflows_after_start.fetch_add(1, std::memory_order_relaxed);
+  const pa_usec_t latency = target_latency_usec.load(std::memory_order_relaxed);
+  if (!s || latency >= MAX_LATENCY_USEC) return;
+  const pa_usec_t longer = std::min(latency + LATENCY_STEP_USEC, MAX_LATENCY_USEC);
+  const pa_buffer_attr buffer = buffer_for(longer);
+  if (pa_operation* operation = pa_stream_set_buffer_attr(s, &buffer, nullptr, nullptr)) {
+    pa_operation_unref(operation);
+    target_latency_usec.store(static_cast<uint32_t>(longer), std::memory_order_relaxed);
+  }
 }
 
 // Runs inside the audio thread's iteration when the render thread has asked.
@@ -145,12 +173,7 @@ bool connect_stream() {
   pa_stream_set_write_callback(stream, on_write_request, nullptr);
   pa_stream_set_underflow_callback(stream, on_underflow, nullptr);
 
-  pa_buffer_attr buffer;
-  buffer.maxlength = static_cast<uint32_t>(-1);
-  buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(TARGET_LATENCY_USEC, &format));
-  buffer.prebuf = 0;  // play as soon as anything is written
-  buffer.minreq = static_cast<uint32_t>(-1);
-  buffer.fragsize = 0;
+  const pa_buffer_attr buffer = buffer_for(TARGET_LATENCY_USEC);
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
                                                     PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
   if (pa_stream_connect_playback(stream, nullptr, &buffer, flags, nullptr, nullptr) < 0) return false;
@@ -205,5 +228,6 @@ void request_stream_resume() {
 
 AudioOutputCounts audio_output_counts() {
   return {frames_rendered.load(std::memory_order_relaxed), underflows.load(std::memory_order_relaxed),
-          underflows_after_start.load(std::memory_order_relaxed)};
+          underflows_after_start.load(std::memory_order_relaxed),
+          target_latency_usec.load(std::memory_order_relaxed)};
 }

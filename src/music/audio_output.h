@@ -21,5 +21,6 @@ struct AudioOutputCounts {
   uint64_t frames_rendered;
   uint32_t underflows;             // all the server reported
   uint32_t underflows_after_start; // those after the first second of music
+  uint32_t target_latency_usec;    // the buffer asked for, grown by later underflows
 };
 AudioOutputCounts audio_output_counts();

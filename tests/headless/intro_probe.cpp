@@ -52,9 +52,9 @@ void report() {
                  v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row);
   }
   const AudioOutputCounts counts = audio_output_counts();
-  std::fprintf(stderr, "audio frames %llu underflows %u after_start %u\n",
+  std::fprintf(stderr, "audio frames %llu underflows %u after_start %u latency_us %u\n",
                static_cast<unsigned long long>(counts.frames_rendered), counts.underflows,
-               counts.underflows_after_start);
+               counts.underflows_after_start, counts.target_latency_usec);
 }
 
 }  // namespace

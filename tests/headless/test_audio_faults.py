@@ -2,9 +2,11 @@
 server it runs silently, without an audio thread, and stays on the welcome
 screen; a server killed during the music leaves the picture running but
 the show no longer advancing, with the audio thread idle, and Escape still
-ends it with 0; Escape in a 3D scene ends it with 0 at once."""
+ends it with 0; a stream that keeps running dry is given a longer buffer,
+up to its limit; Escape in a 3D scene ends it with 0 at once."""
 
 import os
+import signal
 import sys
 import time
 import unittest
@@ -12,12 +14,17 @@ import unittest
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 import test_screens as screens  # noqa: E402
+from test_whole_show import parse_probe  # noqa: E402
 
 WELCOME_CELLS = screens.text_cells(screens.TEXTS["welcome_text"], 1, 271, 192)
 AUDIO_THREAD = "intro-audio"
 # Position 2, where the welcome screen hands over, comes about 9.2 s into the music.
 PAST_THE_WELCOME = 14.0
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
+# The stream starts at 40 ms and grows 20 ms an underflow up to 100 ms: four
+# would do, and one more shows that it stops there.
+STALLS, STALL_SECONDS = 5, 0.4
+LONGEST_BUFFER_US = 100000
 
 
 def welcome_typed(shot):
@@ -84,6 +91,28 @@ class AudioFaults(unittest.TestCase):
             self.assertTrue(welcome_typed(later), "the show went on without its music")
             self.assertNotEqual(star_pixels(later), star_pixels(first), "the picture stopped")
             escape_exits(self, x, intro)
+
+    def test_a_stream_that_runs_dry_gets_a_longer_buffer_up_to_its_limit(self):
+        with harness.PulseServer() as pulse, harness.XServer(854, 480) as x, \
+                harness.Intro(x.display, pulse.server, binary=harness.PROBE) as intro:
+            typed = wait_for_welcome(x, intro)
+            harness.wait_for(lambda: time.monotonic() - typed > 1.5, 30, what="the first second of music to pass")
+            # Each stop outlasts any buffer the stream may ask for, so the server runs dry every time.
+            for _ in range(STALLS):
+                intro.process.send_signal(signal.SIGSTOP)
+                time.sleep(STALL_SECONDS)
+                intro.process.send_signal(signal.SIGCONT)
+                resumed = time.monotonic()
+                harness.wait_for(lambda: time.monotonic() - resumed > 1.0, 30)
+            self.assertTrue(intro.running())
+            escape_exits(self, x, intro)
+            report = intro.process.stderr.read().decode(errors="replace")
+        _, counts = parse_probe(report)
+        self.assertIsNotNone(counts, report[-2000:])
+        sys.stderr.write("after %d stalls: %d underflows, buffer %d us\n"
+                         % (STALLS, counts["after_start"], counts["latency_us"]))
+        self.assertGreaterEqual(counts["after_start"], STALLS)
+        self.assertEqual(counts["latency_us"], LONGEST_BUFFER_US)
 
     def test_escape_in_a_3d_scene_exits_with_zero(self):
         with harness.PulseServer() as pulse, harness.XServer(854, 480) as x, \

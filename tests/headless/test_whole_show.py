@@ -55,8 +55,9 @@ def parse_probe(text):
             scenes.append({"state": int(parts[1]), "begun": float(parts[3]), "entered": float(parts[5]),
                            "left": float(parts[7]), "frames": int(parts[9]), "position": int(parts[11]),
                            "row": int(parts[13])})
-        elif parts[:1] == ["audio"] and len(parts) == 7:
-            counts = {"frames": int(parts[2]), "underflows": int(parts[4]), "after_start": int(parts[6])}
+        elif parts[:1] == ["audio"] and len(parts) == 9:
+            counts = {"frames": int(parts[2]), "underflows": int(parts[4]), "after_start": int(parts[6]),
+                      "latency_us": int(parts[8])}
     return scenes, counts
 
 
