@@ -82,7 +82,7 @@ void start_up() {
 
   start_audio_output();
 
-  // The song stands in for the composed music until that exists.
+  // The show's own music, compiled in; a song that does not load is our fault, not the user's.
   if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
 }
 
