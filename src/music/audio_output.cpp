@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 
 #include "module_context.h"
 #include "replayer.h"
@@ -47,6 +48,9 @@ std::atomic<uint32_t> underflows{0};
 std::atomic<uint32_t> underflows_after_start{0};
 // Written only by the audio thread (and by start-up before it runs).
 std::atomic<uint32_t> target_latency_usec{TARGET_LATENCY_USEC};
+// When the first underflows after the start were reported (CLOCK_MONOTONIC,
+// nanoseconds), so that tests can tell a stalled machine from a slow client.
+std::atomic<int64_t> underflow_times_ns[MAX_UNDERFLOW_TIMES];
 
 // Renders `bytes` worth of whole frames of the song straight into the
 // buffers libpulse lends, one write per buffer.
@@ -96,7 +100,12 @@ pa_buffer_attr buffer_for(pa_usec_t latency) {
 void on_underflow(pa_stream* s, void*) {
   underflows.fetch_add(1, std::memory_order_relaxed);
   if (frames_rendered.load(std::memory_order_relaxed) < FIRST_SECOND_FRAMES) return;
-  underflows_after_start.fetch_add(1, std::memory_order_relaxed);
+  const uint32_t later = underflows_after_start.fetch_add(1, std::memory_order_relaxed);
+  if (later < MAX_UNDERFLOW_TIMES) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    underflow_times_ns[later].store(int64_t(now.tv_sec) * 1000000000 + now.tv_nsec, std::memory_order_relaxed);
+  }
   const pa_usec_t latency = target_latency_usec.load(std::memory_order_relaxed);
   if (!s || latency >= MAX_LATENCY_USEC) return;
   const pa_usec_t longer = std::min(latency + LATENCY_STEP_USEC, MAX_LATENCY_USEC);
@@ -230,4 +239,13 @@ AudioOutputCounts audio_output_counts() {
   return {frames_rendered.load(std::memory_order_relaxed), underflows.load(std::memory_order_relaxed),
           underflows_after_start.load(std::memory_order_relaxed),
           target_latency_usec.load(std::memory_order_relaxed)};
+}
+
+uint32_t audio_output_underflow_times(double* seconds, uint32_t capacity) {
+  const uint32_t known = std::min(underflows_after_start.load(std::memory_order_relaxed), MAX_UNDERFLOW_TIMES);
+  const uint32_t count = std::min(known, capacity);
+  for (uint32_t i = 0; i < count; i++) {
+    seconds[i] = double(underflow_times_ns[i].load(std::memory_order_relaxed)) * 1e-9;
+  }
+  return count;
 }

@@ -24,3 +24,8 @@ struct AudioOutputCounts {
   uint32_t target_latency_usec;    // the buffer asked for, grown by later underflows
 };
 AudioOutputCounts audio_output_counts();
+
+// The CLOCK_MONOTONIC times, in seconds, of the first underflows after the
+// first second of music, up to `capacity`; returns how many were written.
+constexpr uint32_t MAX_UNDERFLOW_TIMES = 32;
+uint32_t audio_output_underflow_times(double* seconds, uint32_t capacity);

@@ -8,6 +8,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -289,6 +290,43 @@ class Recorder:
 
     def start_time(self):
         return self.earliest
+
+
+class StallWatch:
+    """One stall_watch.py per core at real-time priority, for as long as the
+    block runs; stalls() gives (woke, length) of every stall they saw.
+    Without the right to real-time scheduling nothing is watched and
+    `active` is false: a watcher that the load itself delays would excuse
+    everything."""
+
+    PRIORITY = 50  # above the intro's audio thread and the sound server's
+
+    def __enter__(self):
+        self.processes = []
+        self.active = shutil.which("taskset") is not None and subprocess.run(
+            ["chrt", "-f", str(self.PRIORITY), "true"], stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL).returncode == 0
+        if self.active:
+            script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "stall_watch.py")
+            for core in range(os.cpu_count() or 1):
+                self.processes.append(subprocess.Popen(
+                    ["taskset", "-c", str(core), "chrt", "-f", str(self.PRIORITY), sys.executable, script],
+                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True))
+        return self
+
+    def __exit__(self, *exc):
+        self.seen = []
+        for process in self.processes:
+            os.killpg(process.pid, signal.SIGKILL)
+            out, _ = process.communicate()
+            for line in out.decode().splitlines():
+                parts = line.split()
+                if len(parts) == 3 and parts[0] == "stall":
+                    self.seen.append((float(parts[1]), float(parts[2])))
+        self.seen.sort()
+
+    def stalls(self):
+        return self.seen
 
 
 def read_wav_floats(path):

@@ -1,7 +1,7 @@
 // The intro with a reporting hook, for the whole-show test and the
 // benchmarks: the same start-up and main loop, plus, when the process ends,
-// one line per scene entered (time, music position, frames shown) and the
-// audio stream's counts on standard error.
+// one line per scene entered (time, music position, frames shown), the
+// audio stream's counts and the times of its later underflows on standard error.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -55,6 +55,9 @@ void report() {
   std::fprintf(stderr, "audio frames %llu underflows %u after_start %u latency_us %u\n",
                static_cast<unsigned long long>(counts.frames_rendered), counts.underflows,
                counts.underflows_after_start, counts.target_latency_usec);
+  double times[MAX_UNDERFLOW_TIMES];
+  const uint32_t known = audio_output_underflow_times(times, MAX_UNDERFLOW_TIMES);
+  for (uint32_t i = 0; i < known; i++) std::fprintf(stderr, "underflow at %.4f\n", times[i]);
 }
 
 }  // namespace

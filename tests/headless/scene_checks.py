@@ -59,7 +59,8 @@ def looks_like_reflection(shot):
             if previous is not None and state != previous:
                 switches += 1
             previous = state
-    cube = _fraction(_samples(shot, 0.0, 1.0), lambda p: _chroma(p) > 50)
+    # The cube: coloured faces, or a face lit head-on, which its highlight turns white.
+    cube = _fraction(_samples(shot, 0.0, 1.0), lambda p: _chroma(p) > 50 or _lum(p) > 200)
     return grey > 0.2 and black > 0.2 and switches / max(1, rows) >= 8 and 0.0003 < cube < 0.15
 
 

@@ -4,10 +4,11 @@ order at its place in the song, the fades to white where the schedule puts
 them, exit status 0 after position 21 row 62, and the sound that reached
 the server's null sink equal to the offline render of the same song, from
 the moment the welcome screen appears, with no underflow after the first
-second.  INTRO_SOUND_SERVERS limits the servers (e.g. for the TSan run);
-INTRO_SLOW_BUILD=1 (a sanitizer build, too slow to be sure of sampling the
-show's last row) ends a show that runs past its end with Escape instead of
-failing it."""
+second other than right after the machine itself stalled (watched by a
+real-time process per core).  INTRO_SOUND_SERVERS limits the servers (e.g.
+for the TSan run); INTRO_SLOW_BUILD=1 (a sanitizer build, too slow to be
+sure of sampling the show's last row) ends a show that runs past its end
+with Escape instead of failing it."""
 
 import os
 import sys
@@ -42,15 +43,27 @@ ALIGN_AT = (0.5, 1.5, 2.5)  # seconds into the music where the recording is matc
 # recording; the comparison starts after them.
 LEAD_IN = 0.02
 SHOT_KEEP_INTERVAL = 1.0
+# An underflow the machine caused is reported within a few milliseconds of
+# the stall's end (allow a quarter of a second); the gap it leaves in the
+# recording lies just before it.
+STALL_TO_UNDERFLOW, CLOCK_SLACK = 0.25, 0.02
+GAP_BEFORE_UNDERFLOW, GAP_AFTER_UNDERFLOW = 0.5, 0.3
 SLOW_BUILD = os.environ.get("INTRO_SLOW_BUILD") == "1"
 # The boot console, 101.44 s of music and room for a loaded machine.
 SHOW_DEADLINE = 150
 
 
+def after_a_stall(underflow, stalls):
+    """True when a stall of the machine ended shortly before the underflow was reported."""
+    return any(underflow - STALL_TO_UNDERFLOW <= woke <= underflow + CLOCK_SLACK for woke, _ in stalls)
+
+
 def parse_probe(text):
-    scenes, counts = [], None
+    scenes, counts, underflow_times = [], None, []
     for line in text.splitlines():
         parts = line.split()
+        if parts[:2] == ["underflow", "at"] and len(parts) == 3:
+            underflow_times.append(float(parts[2]))
         if parts[:1] == ["scene"] and len(parts) == 14:
             scenes.append({"state": int(parts[1]), "begun": float(parts[3]), "entered": float(parts[5]),
                            "left": float(parts[7]), "frames": int(parts[9]), "position": int(parts[11]),
@@ -58,6 +71,8 @@ def parse_probe(text):
         elif parts[:1] == ["audio"] and len(parts) == 9:
             counts = {"frames": int(parts[2]), "underflows": int(parts[4]), "after_start": int(parts[6]),
                       "latency_us": int(parts[8])}
+    if counts is not None:
+        counts["underflow_times"] = underflow_times
     return scenes, counts
 
 
@@ -121,7 +136,8 @@ class WholeShow(unittest.TestCase):
 
     def run_show(self, server):
         shots, kept = [], []
-        with server as sound, harness.XServer(854, 480) as x, harness.Recorder(sound.client_env) as recorder, \
+        with harness.StallWatch() as watch, server as sound, harness.XServer(854, 480) as x, \
+                harness.Recorder(sound.client_env) as recorder, \
                 harness.Intro(x.display, sound.server, binary=harness.PROBE) as intro:
             last_kept = 0.0
             deadline = time.monotonic() + SHOW_DEADLINE
@@ -152,6 +168,8 @@ class WholeShow(unittest.TestCase):
         scenes, counts = parse_probe(report)
         self.assertIsNotNone(counts, report[-3000:])
         sys.stderr.write("%s: %s\n" % (server.name, report.strip().replace("\n", "\n  ")))
+        sys.stderr.write("machine stalls (woke, ms): %s\n" % (", ".join(
+            "%.3f %.0f" % (t, g * 1000) for t, g in watch.stalls() if g >= 0.015) if watch.active else "not watched"))
         if escaped:
             self.assertTrue(SLOW_BUILD, "the show did not end by itself within %d s" % SHOW_DEADLINE)
             sys.stderr.write("note: the show missed its last row and was ended with Escape\n")
@@ -176,13 +194,17 @@ class WholeShow(unittest.TestCase):
             self.check_scene_pictures(server.name, scenes[:8], kept)
         # Instrumented code runs several times slower: a sanitizer build is run
         # for what it reports, and its real-time figures are only printed.
+        # The machine itself (a virtual machine's host) sometimes stops for
+        # tens of milliseconds; an underflow right after such a stall, and the
+        # gap it leaves in the recording, are the machine's, not the intro's.
+        excused = [t for t in counts["underflow_times"] if after_a_stall(t, watch.stalls())]
         with self.subTest("sound", server=server.name):
-            self.enforce_or_report(server, lambda: self.check_sound(recording, recorder.start_time(), scenes[1]),
-                                   reliable=not SLOW_BUILD)
+            self.enforce_or_report(
+                server, lambda: self.check_sound(recording, recorder.start_time(), scenes[1], excused),
+                reliable=not SLOW_BUILD)
         with self.subTest("underflows", server=server.name):
             if not SLOW_BUILD:
-                self.enforce_or_report(server, lambda: self.assertEqual(
-                    counts["after_start"], 0, "the stream ran dry after its first second"))
+                self.enforce_or_report(server, lambda: self.check_underflows(counts, excused))
 
     def enforce_or_report(self, server, check, reliable=True, by_server=True):
         """Runs a check, which fails the test unless the run cannot be held to
@@ -261,7 +283,15 @@ class WholeShow(unittest.TestCase):
             if check:
                 self.assertTrue(check(shot), "scene %d does not look like the %s scene" % (state, SCENE_NAMES[state]))
 
-    def check_sound(self, recording, recording_start, welcome):
+    def check_underflows(self, counts, excused):
+        times = counts["underflow_times"]
+        sys.stderr.write("%d underflows after the first second, %d of them right after the machine stalled\n"
+                         % (counts["after_start"], len(excused)))
+        self.assertEqual(len(times), counts["after_start"], "more underflows than the intro keeps times of")
+        self.assertEqual([t for t in times if t not in excused], [],
+                         "the stream ran dry after its first second, with the machine running")
+
+    def check_sound(self, recording, recording_start, welcome, excused=()):
         reference = self.reference
         # Matched where a stretch comes through whole; a dropout elsewhere shows in the windows below.
         lag = next((lag for lag in (align(recording, reference, at) for at in ALIGN_AT) if lag is not None), None)
@@ -270,27 +300,33 @@ class WholeShow(unittest.TestCase):
 
         compared = int((self.row_time(*END) - TAIL) * harness.RATE)
         self.assertGreaterEqual(len(recording) // harness.FRAME_BYTES - lag, compared, "the recording ends early")
-        worst, worst_at, bad = 0.0, 0, 0
+        # The welcome frame is drawn between its start and its swap; the music starts in between.
+        heard = recording_start + lag / harness.RATE
+        worst, worst_at, bad, forgiven = 0.0, 0, 0, 0
         step = WINDOW * harness.FRAME_BYTES
         for at in range(int(LEAD_IN * harness.RATE) * harness.FRAME_BYTES, compared * harness.FRAME_BYTES, step):
             end = min(at + step, compared * harness.FRAME_BYTES)
             error = window_error(recording[lag * harness.FRAME_BYTES + at:lag * harness.FRAME_BYTES + end],
                                  reference[at:end])
-            if error > WORST_ALLOWED:
-                bad += 1
+            if error <= WORST_ALLOWED:
+                continue
+            played = heard + at / harness.FRAME_BYTES / harness.RATE
+            if any(t - GAP_BEFORE_UNDERFLOW <= played <= t + GAP_AFTER_UNDERFLOW for t in excused):
+                forgiven += 1
+                continue
+            bad += 1
             if error > worst:
                 worst, worst_at = error, at
-        sys.stderr.write("compared %.2f s in %d ms windows: worst window error %.3g at %.3f s, %d windows off\n"
+        sys.stderr.write("compared %.2f s in %d ms windows: worst window error %.3g at %.3f s, %d windows off"
+                         " (and %d beside underflows after machine stalls)\n"
                          % (compared / harness.RATE, WINDOW * 1000 // harness.RATE, worst,
-                            worst_at / harness.FRAME_BYTES / harness.RATE, bad))
+                            worst_at / harness.FRAME_BYTES / harness.RATE, bad, forgiven))
         if bad:
             # Tells a dropout (the music resumes later in the recording) from lost recorded frames.
             resumed = align(recording, reference, worst_at / harness.FRAME_BYTES / harness.RATE + 1.0, near=lag)
             if resumed is not None:
                 sys.stderr.write("after the worst window the recording is %+d frames off the render\n"
                                  % (resumed - lag))
-        # The welcome frame is drawn between its start and its swap; the music starts in between.
-        heard = recording_start + lag / harness.RATE
         sys.stderr.write("music heard %.1f ms after the welcome frame began, %.1f ms after it was shown\n"
                          % ((heard - welcome["begun"]) * 1000, (heard - welcome["entered"]) * 1000))
         self.assertTrue(welcome["begun"] - 0.1 <= heard <= welcome["entered"] + 0.1,
