@@ -4,12 +4,14 @@
 # for the aarch64 cross build ("cross", with the arm64 architecture added).
 set -eu
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-       libpulse-dev libstb-dev libtinyobjloader-dev"
-test="$build libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
+       libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
+       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev"
+test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev"
 cross="g++-aarch64-linux-gnu qemu-user-static libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
-       libbenchmark-dev:arm64"
+       libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
+       libswscale-dev:arm64 libavutil-dev:arm64"
 case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;

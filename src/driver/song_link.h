@@ -1,4 +1,4 @@
-// The published song as the timeline sees it: whether loading has published
+// The published song as the live main loop sees it: whether loading has published
 // it, and the replayer's current position, read without a lock.
 #pragma once
 

@@ -3,32 +3,22 @@
 // published last, after the audio thread is already waiting for it.
 #include "startup.h"
 
-#include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
 #include <cstdlib>
 
 #include "audio_output.h"
-#include "bitmap_font.h"
 #include "embedded_assets.h"
 #include "load_module.h"
-#include "reflection_scene.h"
+#include "show_resources.h"
 #include "show_state.h"
-#include "street_scene.h"
-#include "text_screen.h"
-#include "texture.h"
+#include "song_link.h"
 #include "timeline.h"
-#include "wave_scene.h"
 
 GLFWwindow* main_window = nullptr;
 
 void on_key(GLFWwindow* window, int key, int, int action, int) {
   if (action == GLFW_PRESS && key == GLFW_KEY_ESCAPE) glfwSetWindowShouldClose(window, GLFW_TRUE);
-}
-
-static BitmapFont* make_font(const unsigned char* sheet, int32_t size) {
-  Texture* texture = load_texture_bmp(sheet, size, GL_NEAREST, GL_NEAREST, GL_CLAMP, GL_CLAMP);
-  return new BitmapFont{8, 16, GL_ONE, GL_ONE, texture};
 }
 
 void start_up() {
@@ -54,8 +44,7 @@ void start_up() {
   glfwSetKeyCallback(main_window, on_key);
   glfwMakeContextCurrent(main_window);
 
-  boot_logo = load_texture_bmp(asset_boot_logo_bmp, asset_boot_logo_bmp_size, GL_NEAREST, GL_NEAREST,
-                               GL_CLAMP, GL_CLAMP);
+  load_boot_logo();
 
   screen_width = mode->width;
   screen_height = mode->height;
@@ -64,21 +53,8 @@ void start_up() {
   pixel_scale = compute_pixel_scale(screen_height);
   glfwShowWindow(main_window);
 
-  // Fixed state that every scene relies on.
-  glEnable(GL_CULL_FACE);
-  glCullFace(GL_BACK);
-  glFrontFace(GL_CCW);
-  glEnable(GL_NORMALIZE);
-
-  console_font = make_font(asset_console_font_bmp, asset_console_font_bmp_size);
-  screen_font = make_font(asset_screen_font_bmp, asset_screen_font_bmp_size);
-  pixel_scale = compute_pixel_scale(screen_height);
-
-  // Each builds its resources on this first call, so the show itself creates none.
-  start_text_screen();
-  build_reflection_scene();
-  build_street_scene();
-  build_wave_scene();
+  // Fixed GL state, fonts and every scene's resources, before the show.
+  prepare_show_resources();
 
   start_audio_output();
 
@@ -86,12 +62,27 @@ void start_up() {
   if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
 }
 
-void run_main_loop(void (*after_frame)()) {
+FrameInputs live_frame_inputs() {
+  FrameInputs inputs = {};
+  inputs.clock = static_cast<float>(glfwGetTime());
+  inputs.song_published = song_is_published();
+  inputs.music_playing = stream_is_playing() && read_song_position(inputs.order_position, inputs.row);
+  return inputs;
+}
+
+void run_main_loop(const MainLoopHooks* hooks) {
   for (;;) {
     if (glfwWindowShouldClose(main_window)) std::exit(0);
-    render_frame();
+    const FrameInputs inputs = live_frame_inputs();
+    const FrameOutcome outcome = render_frame(inputs);
+    if (outcome.start_music) request_stream_resume();
+    if (outcome.show_over) {
+      if (hooks && hooks->show_over) hooks->show_over();
+      std::exit(0);
+    }
+    if (hooks && hooks->frame_drawn) hooks->frame_drawn(inputs, outcome);
     glfwSwapBuffers(main_window);
-    if (after_frame) after_frame();
+    if (hooks && hooks->frame_shown) hooks->frame_shown();
     glfwPollEvents();
   }
 }

@@ -1,6 +1,8 @@
 // Start-up in its fixed order, and the main loop.
 #pragma once
 
+#include "timeline.h"
+
 struct GLFWwindow;
 
 extern GLFWwindow* main_window;
@@ -12,6 +14,16 @@ void on_key(GLFWwindow* window, int key, int scan_code, int action, int modifier
 // resources, audio, music.  Exits with status 1 when the show cannot run.
 void start_up();
 
-// Frames until the window is asked to close (exit 0) or the show ends.
-// `after_frame`, when given, runs after each frame is shown (test probes).
-[[noreturn]] void run_main_loop(void (*after_frame)() = nullptr);
+// One frame's inputs as the live show has them: the wall clock since
+// start-up and the music as the audio thread last played it.
+FrameInputs live_frame_inputs();
+
+// Where a probe may look on in the main loop; any may be null.
+struct MainLoopHooks {
+  void (*frame_drawn)(const FrameInputs& inputs, const FrameOutcome& outcome);  // not yet shown
+  void (*frame_shown)();                           // after the swap
+  void (*show_over)();                             // the show ended by itself, just before the exit
+};
+
+// Frames until the window is asked to close (exit 0) or the show ends (exit 0).
+[[noreturn]] void run_main_loop(const MainLoopHooks* hooks = nullptr);

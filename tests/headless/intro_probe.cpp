@@ -1,10 +1,18 @@
 // The intro with a reporting hook, for the whole-show test and the
 // benchmarks: the same start-up and main loop, plus, when the process ends,
 // one line per scene entered (time, music position, frames shown), the
-// audio stream's counts and the times of its later underflows on standard error.
+// moment the show ended by itself, the audio stream's counts and the times
+// of its later underflows on standard error.  With INTRO_PROBE_FRAMES=DIR it
+// also logs every frame's inputs to DIR/inputs.txt and keeps one drawn frame
+// of each scene visit, 2.5 s in, as DIR/frame_<index>.ppm, so that the
+// capture can draw the same frames from the same inputs.
+#include <GL/gl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "audio_output.h"
 #include "show_state.h"
@@ -25,6 +33,17 @@ constexpr int MAX_VISITS = 64;
 SceneVisit visits[MAX_VISITS];
 int visit_count = 0;
 double frame_begun = 0;  // the previous frame's end is where this one begins
+double show_over_at = 0;
+
+// Frame keeping for the capture comparison.
+constexpr float KEEP_AFTER = 2.5f;  // seconds into a scene visit: past its flash, before its fade
+std::string frames_folder;
+std::FILE* inputs_log = nullptr;
+uint64_t frame_index = 0;
+int32_t kept_visit_state = -1;
+float visit_clock = 0;
+bool visit_kept = false;
+std::vector<uint8_t> pixels;
 
 double monotonic_seconds() {
   timespec now;
@@ -32,7 +51,40 @@ double monotonic_seconds() {
   return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-void after_frame() {
+void keep_frame(uint64_t index) {
+  pixels.resize(size_t(screen_width) * size_t(screen_height) * 3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  const std::string path = frames_folder + "/frame_" + std::to_string(index) + ".ppm";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return;
+  std::fprintf(file, "P6\n%d %d\n255\n", screen_width, screen_height);
+  const size_t row_bytes = size_t(screen_width) * 3;
+  for (int32_t y = screen_height - 1; y >= 0; --y) std::fwrite(&pixels[size_t(y) * row_bytes], 1, row_bytes, file);
+  std::fclose(file);
+}
+
+void frame_drawn(const FrameInputs& inputs, const FrameOutcome& outcome) {
+  if (!inputs_log) return;
+  const uint64_t index = frame_index++;
+  // A new visit starts on the frame that started a scene.
+  if (previous_scene_state != kept_visit_state) {
+    kept_visit_state = previous_scene_state;
+    visit_clock = inputs.clock;
+    visit_kept = false;
+  }
+  const bool keep = !visit_kept && outcome.drawn && inputs.clock - visit_clock >= KEEP_AFTER;
+  std::fprintf(inputs_log, "%llu %a %d %d %u %u %d\n", static_cast<unsigned long long>(index), double(inputs.clock),
+               int(inputs.song_published), int(inputs.music_playing), unsigned(inputs.order_position),
+               unsigned(inputs.row), int(keep));
+  if (keep) {
+    keep_frame(index);
+    visit_kept = true;
+  }
+}
+
+void frame_shown() {
   const double now = monotonic_seconds();
   SceneVisit* last = visit_count ? &visits[visit_count - 1] : nullptr;
   if (!last || last->state != previous_scene_state) {
@@ -45,12 +97,17 @@ void after_frame() {
   last->frames++;
 }
 
+void show_over() { show_over_at = frame_begun; }
+
 void report() {
+  if (inputs_log) std::fclose(inputs_log);
   for (int i = 0; i < visit_count; i++) {
     const SceneVisit& v = visits[i];
     std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u\n",
                  v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row);
   }
+  // The frame that sampled the last row began where the last shown frame ended.
+  if (show_over_at > 0) std::fprintf(stderr, "show over at %.4f\n", show_over_at);
   const AudioOutputCounts counts = audio_output_counts();
   std::fprintf(stderr, "audio frames %llu underflows %u after_start %u latency_us %u\n",
                static_cast<unsigned long long>(counts.frames_rendered), counts.underflows,
@@ -63,7 +120,12 @@ void report() {
 }  // namespace
 
 int main() {
+  if (const char* folder = std::getenv("INTRO_PROBE_FRAMES")) {
+    frames_folder = folder;
+    inputs_log = std::fopen((frames_folder + "/inputs.txt").c_str(), "w");
+  }
   start_up();
   std::atexit(report);
-  run_main_loop(after_frame);
+  const MainLoopHooks hooks = {frame_drawn, frame_shown, show_over};
+  run_main_loop(&hooks);
 }
