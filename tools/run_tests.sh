@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs the whole test suite:
-# the unit, asset, music and headless tests in build/, then the unit and
-# music tests again under AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/, the whole show once under ThreadSanitizer in build-tsan/,
-# each fuzz target for 60 s in build-fuzz/, and the aarch64 cross build's
-# music tests and render comparison in build-aarch64/.
+# the unit, asset, music, capture and headless tests in build/, then the
+# unit and music tests and a short capture of each kind again under
+# AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/, the whole
+# show once under ThreadSanitizer in build-tsan/, each fuzz target for 60 s
+# in build-fuzz/, and the aarch64 cross build's music tests and render
+# comparison in build-aarch64/.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -18,6 +19,7 @@ cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_TESTS=ON
   -DINTRO_SANITIZE=address,undefined
 cmake --build "$root/build-asan" -j"$jobs"
 ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" -L unit
+ctest --test-dir "$root/build-asan" --output-on-failure -L capture_clip
 
 # The render and audio threads share only atomics: one whole show on
 # PulseAudio under ThreadSanitizer, whose first report fails the run.

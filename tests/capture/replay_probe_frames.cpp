@@ -51,9 +51,10 @@ int main(int argc, char** argv) {
   std::vector<Logged> frames;
   unsigned long long index = 0;
   double clock = 0;
-  int published = 0, playing = 0, kept = 0;
+  int published = 0, playing = 0, kept = 0, scene = 0;
   unsigned position = 0, row = 0;
-  while (std::fscanf(log, "%llu %lf %d %d %u %u %d", &index, &clock, &published, &playing, &position, &row, &kept) == 7)
+  while (std::fscanf(log, "%llu %lf %d %d %u %u %d %d", &index, &clock, &published, &playing, &position, &row, &kept,
+                     &scene) == 8)
     frames.push_back({index, {float(clock), published != 0, playing != 0, uint16_t(position), uint8_t(row)}, kept != 0});
   std::fclose(log);
 
@@ -78,6 +79,10 @@ int main(int argc, char** argv) {
   }
   std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
   int compared = 0, differing = 0;
+  size_t last_kept = 0;
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (frames[i].kept) last_kept = i;
+  frames.resize(last_kept + 1);  // nothing after the last kept frame is compared
   for (const Logged& frame : frames) {
     render_frame(frame.inputs);
     if (!frame.kept) continue;
@@ -93,7 +98,7 @@ int main(int argc, char** argv) {
       pixels += worst > 0;
       largest = std::max(largest, worst);
     }
-    std::printf("frame %" PRIu64 " clock %.4f scene inputs %u/%u: %" PRIu64 " pixels differ, largest difference %d\n",
+    std::printf("frame %" PRIu64 " clock %.4f music %u/%u: %" PRIu64 " pixels differ, largest difference %d\n",
                 frame.index, double(frame.inputs.clock), unsigned(frame.inputs.order_position),
                 unsigned(frame.inputs.row), pixels, largest);
     if (pixels) {

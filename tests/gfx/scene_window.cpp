@@ -9,23 +9,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "bitmap_font.h"
-#include "embedded_assets.h"
 #include "fade_overlay.h"
 #include "reflection_scene.h"
+#include "show_resources.h"
 #include "show_state.h"
 #include "street_scene.h"
 #include "text_screen.h"
-#include "texture.h"
 #include "wave_scene.h"
 
 namespace {
 GLFWwindow* window = nullptr;
-
-BitmapFont* make_font(const unsigned char* sheet, int32_t size) {
-  Texture* texture = load_texture_bmp(sheet, size, GL_NEAREST, GL_NEAREST, GL_CLAMP, GL_CLAMP);
-  return new BitmapFont{8, 16, GL_ONE, GL_ONE, texture};
-}
 }  // namespace
 
 bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
@@ -42,18 +35,8 @@ bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
   glfwSwapInterval(0);
   screen_width = width;
   screen_height = height;
-  pixel_scale = compute_pixel_scale(height);
-  glEnable(GL_CULL_FACE);
-  glCullFace(GL_BACK);
-  glFrontFace(GL_CCW);
-  glEnable(GL_NORMALIZE);
-  console_font = make_font(asset_console_font_bmp, asset_console_font_bmp_size);
-  screen_font = make_font(asset_screen_font_bmp, asset_screen_font_bmp_size);
   frame_time = 0.001f;
-  start_text_screen();
-  build_reflection_scene();
-  build_street_scene();
-  build_wave_scene();
+  prepare_show_resources();
   fade_state = {};
   return true;
 }

@@ -72,23 +72,6 @@ def parse_xwd(data):
     return Image(width, height, rgb)
 
 
-def sample_dump(data, columns=8, rows=8):
-    """(r, g, b) of a grid of pixels of an xwd dump, without decoding the whole picture."""
-    fields = struct.unpack(">25I", data[:100])
-    header_size, width, height = fields[0], fields[4], fields[5]
-    byte_order, bytes_per_line, ncolors = fields[7], fields[12], fields[19]
-    start = header_size + 12 * ncolors
-    order = (2, 1, 0) if byte_order == 0 else (1, 2, 3)
-    samples = []
-    for j in range(rows):
-        y = (2 * j + 1) * height // (2 * rows)
-        for i in range(columns):
-            x = (2 * i + 1) * width // (2 * columns)
-            at = start + y * bytes_per_line + 4 * x
-            samples.append(tuple(data[at + o] for o in order))
-    return samples
-
-
 def read_bmp(path):
     """Palette BMP (1, 4 or 8 bits per pixel, uncompressed) to an Image, top row first."""
     with open(path, "rb") as f:
@@ -375,20 +358,13 @@ def thread_cpu_ticks(pid, name):
     return None
 
 
-def compress_dump(data):
-    return zlib.compress(data, 1)
-
-
-def decompress_dump(data):
-    return parse_xwd(zlib.decompress(data))
-
-
 class Intro:
     """The intro binary running on a display, with or without a sound server."""
 
-    def __init__(self, display, pulse_server=None, binary=None):
+    def __init__(self, display, pulse_server=None, binary=None, extra_env=None):
         self.binary = binary or INTRO
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "PULSE_SERVER")}
+        env.update(extra_env or {})
         self.runtime = tempfile.mkdtemp(prefix="intro-run-")
         os.chmod(self.runtime, 0o700)
         env["XDG_RUNTIME_DIR"] = self.runtime
@@ -436,6 +412,15 @@ def stop(process):
             except ProcessLookupError:
                 pass
             process.wait()
+
+
+def read_ppm(path):
+    """A binary PPM (P6, 8 bits) as an Image."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = data.split(maxsplit=4)
+    width, height = int(fields[1]), int(fields[2])
+    return Image(width, height, fields[4][:width * height * 3])
 
 
 def keep_shot(image, name):

@@ -3,7 +3,8 @@
 // one line per scene entered (time, music position, frames shown), the
 // moment the show ended by itself, the audio stream's counts and the times
 // of its later underflows on standard error.  With INTRO_PROBE_FRAMES=DIR it
-// also logs every frame's inputs to DIR/inputs.txt and keeps one drawn frame
+// also logs every frame's inputs to DIR/inputs.txt (index, clock, published,
+// playing, order position, row, kept, scene drawn) and keeps one drawn frame
 // of each scene visit, 2.5 s in, as DIR/frame_<index>.ppm, so that the
 // capture can draw the same frames from the same inputs.
 #include <GL/gl.h>
@@ -75,9 +76,9 @@ void frame_drawn(const FrameInputs& inputs, const FrameOutcome& outcome) {
     visit_kept = false;
   }
   const bool keep = !visit_kept && outcome.drawn && inputs.clock - visit_clock >= KEEP_AFTER;
-  std::fprintf(inputs_log, "%llu %a %d %d %u %u %d\n", static_cast<unsigned long long>(index), double(inputs.clock),
-               int(inputs.song_published), int(inputs.music_playing), unsigned(inputs.order_position),
-               unsigned(inputs.row), int(keep));
+  std::fprintf(inputs_log, "%llu %a %d %d %u %u %d %d\n", static_cast<unsigned long long>(index),
+               double(inputs.clock), int(inputs.song_published), int(inputs.music_playing),
+               unsigned(inputs.order_position), unsigned(inputs.row), int(keep), int(previous_scene_state));
   if (keep) {
     keep_frame(index);
     visit_kept = true;

@@ -34,25 +34,62 @@ bool has_extension(const char* list, const char* name) {
   return false;
 }
 
-// A desktop GL context on the display, current with no surface; null on failure.
-EGLContext make_context(EGLDisplay display) {
-  EGLint major = 0, minor = 0;
-  if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) return EGL_NO_CONTEXT;
-  if (!eglBindAPI(EGL_OPENGL_API)) return EGL_NO_CONTEXT;
-  // Any surface type: no surface is ever made (surfaceless Mesa offers no window configs).
-  const EGLint config_attributes[] = {EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-  EGLConfig config = nullptr;
+// A pbuffer config as the intro's window asks for one: 8-bit colour and
+// alpha (no deeper colour, which rounds differently), 24-bit depth, 8-bit
+// stencil, the samples asked for.  Null when none fits.
+EGLConfig window_like_config(EGLDisplay display, int32_t samples) {
+  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                               EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24,
+                               EGL_STENCIL_SIZE, 8, EGL_SAMPLE_BUFFERS, samples > 1 ? 1 : 0,
+                               EGL_SAMPLES, samples > 1 ? samples : 0, EGL_NONE};
+  EGLConfig configs[64];
   EGLint count = 0;
-  if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1) return EGL_NO_CONTEXT;
+  if (!eglChooseConfig(display, attributes, configs, 64, &count)) return nullptr;
+  EGLConfig chosen = nullptr;
+  for (EGLint i = 0; i < count; ++i) {
+    EGLint red = 0, green = 0, blue = 0, alpha = 0, depth = 0, sampled = 0;
+    eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
+    eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
+    eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
+    eglGetConfigAttrib(display, configs[i], EGL_ALPHA_SIZE, &alpha);
+    eglGetConfigAttrib(display, configs[i], EGL_DEPTH_SIZE, &depth);
+    eglGetConfigAttrib(display, configs[i], EGL_SAMPLES, &sampled);
+    if (red != 8 || green != 8 || blue != 8 || depth != 24 || sampled != (samples > 1 ? samples : 0)) continue;
+    if (!chosen || alpha == 8) chosen = configs[i];
+  }
+  return chosen;
+}
+
+// A desktop GL context on the display, current on a window-like pbuffer where
+// one is offered, else with no surface; false on failure.
+bool make_context(EGLDisplay display, OffscreenTarget& target) {
+  EGLint major = 0, minor = 0;
+  if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) return false;
+  if (!eglBindAPI(EGL_OPENGL_API)) return false;
+  EGLConfig config = window_like_config(display, target.samples);
+  EGLSurface surface = EGL_NO_SURFACE;
+  if (config) {
+    const EGLint size[] = {EGL_WIDTH, target.width, EGL_HEIGHT, target.height, EGL_NONE};
+    surface = eglCreatePbufferSurface(display, config, size);
+  }
+  if (surface == EGL_NO_SURFACE) {
+    // Any surface type: no surface is made (surfaceless Mesa offers no window configs).
+    const EGLint attributes[] = {EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    EGLint count = 0;
+    if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) return false;
+  }
   // The show is fixed-function GL 1.x: a compatibility context of any version serves.
   const EGLint context_attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 1, EGL_CONTEXT_MINOR_VERSION, 1, EGL_NONE};
   EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
-  if (context == EGL_NO_CONTEXT) return EGL_NO_CONTEXT;
-  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
-    eglDestroyContext(display, context);
-    return EGL_NO_CONTEXT;
+  if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, surface, surface, context)) {
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    return false;
   }
-  return context;
+  target.display = display;
+  target.context = context;
+  target.surface = surface;
+  return true;
 }
 
 // A GPU driver's device first (the point of having one); Mesa's software
@@ -72,23 +109,14 @@ bool open_context(OffscreenTarget& target) {
       for (EGLint i = 0; i < count; ++i) {
         if (has_extension(query_device_string(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software")) continue;
         EGLDisplay display = get_platform_display(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
-        EGLContext context = make_context(display);
-        if (context != EGL_NO_CONTEXT) {
-          target.display = display;
-          target.context = context;
-          return true;
-        }
+        if (make_context(display, target)) return true;
         if (display != EGL_NO_DISPLAY) eglTerminate(display);
       }
     }
   }
   if (!has_extension(client_extensions, "EGL_MESA_platform_surfaceless")) return false;
   EGLDisplay display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  EGLContext context = make_context(display);
-  if (context == EGL_NO_CONTEXT) return false;
-  target.display = display;
-  target.context = context;
-  return true;
+  return make_context(display, target);
 }
 
 uint32_t make_framebuffer(int32_t width, int32_t height, int32_t samples) {
@@ -119,6 +147,8 @@ bool open_offscreen(int32_t width, int32_t height, int32_t samples, OffscreenTar
     return false;
   }
   target.renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  glViewport(0, 0, width, height);
+  if (target.surface != EGL_NO_SURFACE) return true;
   if (!look_up(gen_framebuffers, "glGenFramebuffers") || !look_up(bind_framebuffer, "glBindFramebuffer") ||
       !look_up(gen_renderbuffers, "glGenRenderbuffers") || !look_up(bind_renderbuffer, "glBindRenderbuffer") ||
       !look_up(renderbuffer_storage_multisample, "glRenderbufferStorageMultisample") ||
@@ -148,11 +178,16 @@ bool open_offscreen(int32_t width, int32_t height, int32_t samples, OffscreenTar
     return false;
   }
   bind_framebuffer(GL_FRAMEBUFFER, target.draw_buffer);
-  glViewport(0, 0, width, height);
   return true;
 }
 
 void read_offscreen(const OffscreenTarget& target, uint8_t* rgba) {
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  if (target.surface != EGL_NO_SURFACE) {
+    // Reading a multisampled window-system framebuffer resolves it, as the intro's own would.
+    glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return;
+  }
   if (target.draw_buffer != target.resolve_buffer) {
     bind_framebuffer(GL_READ_FRAMEBUFFER, target.draw_buffer);
     bind_framebuffer(GL_DRAW_FRAMEBUFFER, target.resolve_buffer);
@@ -160,7 +195,6 @@ void read_offscreen(const OffscreenTarget& target, uint8_t* rgba) {
                      GL_NEAREST);
   }
   bind_framebuffer(GL_FRAMEBUFFER, target.resolve_buffer);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
   bind_framebuffer(GL_FRAMEBUFFER, target.draw_buffer);
 }

@@ -1,7 +1,10 @@
 // An OpenGL context with no display server, for drawing the show offscreen:
 // EGL on a GPU driver's device where one is offered, else Mesa's surfaceless
-// platform; a multisampled framebuffer object the show draws into, resolved
-// and read back one frame at a time.
+// platform.  The show draws into a multisampled pbuffer, a window-system
+// framebuffer like the intro's window, so that it is rasterised the same way
+// (Mesa draws framebuffer objects upside down inside, which moves edges and
+// points by a sample); where no such pbuffer is offered, into a multisampled
+// framebuffer object resolved with a blit.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +13,9 @@
 struct OffscreenTarget {
   void* display;            // EGLDisplay
   void* context;            // EGLContext
-  uint32_t draw_buffer;     // the framebuffer the show draws into (multisampled when samples > 1)
-  uint32_t resolve_buffer;  // single-sampled, read back
+  void* surface;            // the pbuffer, or EGL_NO_SURFACE when drawing into framebuffer objects
+  uint32_t draw_buffer;     // the framebuffer the show draws into: 0 for the pbuffer
+  uint32_t resolve_buffer;  // single-sampled, read back: 0 for the pbuffer
   int32_t width, height, samples;
   std::string renderer;     // GL_RENDERER of the context made
 };
