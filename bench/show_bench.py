@@ -54,7 +54,7 @@ def run_show(width, height):
             x.key("Escape")
         status = intro.wait(30)
         report = intro.process.stderr.read().decode(errors="replace")
-    scenes, counts = parse_probe(report)
+    scenes, counts, _ = parse_probe(report)
     return status, scenes, counts, runtime
 
 

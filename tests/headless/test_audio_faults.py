@@ -107,7 +107,7 @@ class AudioFaults(unittest.TestCase):
             self.assertTrue(intro.running())
             escape_exits(self, x, intro)
             report = intro.process.stderr.read().decode(errors="replace")
-        _, counts = parse_probe(report)
+        _, counts, _ = parse_probe(report)
         self.assertIsNotNone(counts, report[-2000:])
         sys.stderr.write("after %d stalls: %d underflows, buffer %d us\n"
                          % (STALLS, counts["after_start"], counts["latency_us"]))
