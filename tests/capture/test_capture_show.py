@@ -9,6 +9,7 @@ nothing; the contact sheet holds every scene."""
 import json
 import os
 import re
+import resource
 import signal
 import struct
 import subprocess
@@ -99,13 +100,22 @@ class CaptureShow(unittest.TestCase):
         self.assertEqual(helped.returncode, 0)
         self.assertIn("--contact-sheet", helped.stdout)
 
-    def test_failures_of_output_and_gl(self):
+    def test_failures_of_output_gl_and_disk(self):
         for args in (["/proc/self/nowhere/show.mp4"], ["--contact-sheet", "/proc/self/sheet.png"],
                      ["--stills", "1", "/proc/self/stills"]):
             with self.subTest(args=args):
                 result = run(*SMALL, *args)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertRegex(result.stderr, r"capture_show: cannot (write|make|create)")
+        # A disk that fills up mid-video (a file size limit): the encoder's reason, no file left.
+        def small_files():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, 64 * 1024))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        full = subprocess.run([CAPTURE, *SMALL, "--to", "20", os.path.join(self.folder, "show.mp4")],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, preexec_fn=small_files,
+                              timeout=600)
+        self.assertEqual(full.returncode, 1, full.stderr)
+        self.assertIn("File too large", full.stderr)
         # No EGL vendor at all: GLVND finds no driver.
         env = dict(os.environ, __EGL_VENDOR_LIBRARY_FILENAMES=os.path.join(self.folder, "none.json"))
         result = run(*SMALL, os.path.join(self.folder, "show.mp4"), env=env)

@@ -220,7 +220,7 @@ int run(const Options& options) {
   ContactSheet sheet = make_contact_sheet(options.width, options.fps);
   std::vector<uint8_t> frame(size_t(options.width) * size_t(options.height) * 4);
   int64_t written = 0;
-  bool ok = true;
+  bool ok = true, encoding_failed = false;
 
   std::signal(SIGINT, interrupt);
   std::signal(SIGTERM, interrupt);
@@ -234,8 +234,11 @@ int run(const Options& options) {
     if (capture.over) break;
     if (options.output == Output::VIDEO && n >= first) {
       read_offscreen(target, frame.data());
-      ok = encode_frame(encoder, frame.data(), capture.audio.data(), uint32_t(capture.audio.size() / 2));
-      if (!ok) break;
+      encoding_failed = !encode_frame(encoder, frame.data(), capture.audio.data(), uint32_t(capture.audio.size() / 2));
+      if (encoding_failed) {
+        ok = false;
+        break;
+      }
       ++written;
     } else if (options.output == Output::STILLS) {
       bool wanted = false;
@@ -272,9 +275,10 @@ int run(const Options& options) {
   }
   if (options.output == Output::VIDEO) {
     if (ok && written == 0) ok = fail("the clip holds no frame of the show");
-    if (ok) {
-      ok = finish_video(encoder, error);
-      if (!ok) fail(error);
+    // A failed encoder tells why as it finishes; either way nothing stays behind.
+    if (ok || encoding_failed) {
+      if (!finish_video(encoder, error)) ok = fail(error);
+      else if (encoding_failed) ok = fail("the video could not be written");
     } else {
       abandon_video(encoder);
     }
