@@ -192,6 +192,9 @@ void show_progress(Progress& progress, int64_t done, int64_t expected) {
 }
 
 int run(const Options& options) {
+  // Before anything is made on disk, so that no moment leaves a partial file.
+  std::signal(SIGINT, interrupt);
+  std::signal(SIGTERM, interrupt);
   std::string error;
   VideoEncoder* encoder = nullptr;
   if (options.output == Output::STILLS && !prepare_folder(options.target, error)) return fail(error), 1;
@@ -222,8 +225,6 @@ int run(const Options& options) {
   int64_t written = 0;
   bool ok = true, encoding_failed = false;
 
-  std::signal(SIGINT, interrupt);
-  std::signal(SIGTERM, interrupt);
   while (ok && capture.frame < end) {
     if (interrupted) {
       ok = fail("interrupted");
