@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Figures of the whole show under Mesa's software renderer, on a private
-Xvfb and PulseAudio: the audio thread's CPU time per second of music (the
-target is under 2% of one core) and the frame rate of every scene, at
-854 x 480 and 1920 x 1080.  Where bench_scenes exists it is run too, for
-the 3D scenes on their own.  Prints figures; passes or fails nothing.
+"""Frame rates of the show under Mesa's software renderer, this build side by
+side with a previous one, at 854 x 480 and 1920 x 1080 with 4 samples:
+every scene on its own (bench_scenes, text screens fully typed) and every
+scene of the whole show as the intro plays it, with the audio thread's CPU
+time per second of music (target under 2% of one core).  Private Xvfb and
+PulseAudio servers are started here.  Prints figures; passes or fails nothing.
 
-    python3 bench/show_bench.py [BUILD_FOLDER]      (default: build)
+    python3 bench/show_bench.py [BUILD_FOLDER [PREVIOUS_BUILD_FOLDER]]   (default: build)
+    INTRO_BENCH_SECONDS=4  seconds each scene is drawn by bench_scenes
 """
 
 import os
@@ -14,8 +16,6 @@ import sys
 import time
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build"))
-os.environ.setdefault("INTRO_PROBE", os.path.join(build, "tests", "headless", "intro_probe"))
 os.environ.setdefault("INTRO_ASSETS", os.path.join(root, "assets"))
 sys.path.insert(0, os.path.join(root, "tests", "headless"))
 import harness  # noqa: E402
@@ -23,6 +23,7 @@ from test_whole_show import parse_probe  # noqa: E402
 
 SIZES = [(854, 480), (1920, 1080)]
 NAMES = ["boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"]
+SECONDS = os.environ.get("INTRO_BENCH_SECONDS", "4")
 
 
 def thread_runtime(pid, name):
@@ -39,9 +40,22 @@ def thread_runtime(pid, name):
     return None
 
 
-def run_show(width, height):
+def scene_rates(build, display, width, height):
+    """Frames per second of each scene drawn alone, in show order, or None without bench_scenes."""
+    binary = os.path.join(build, "bench", "bench_scenes")
+    if not os.path.exists(binary):
+        return None
+    out = subprocess.run([binary, str(width), str(height), "4", SECONDS], env=dict(os.environ, DISPLAY=display),
+                         stdout=subprocess.PIPE, check=True).stdout.decode()
+    # "NAME WxH 4 samples: RATE frames per second (...)"
+    return [float(line.split(":")[1].split()[0]) for line in out.splitlines() if "frames per second" in line]
+
+
+def whole_show(build, width, height):
+    """Per scene frame rate of one whole show, the audio figures and the exit status."""
+    probe = os.path.join(build, "tests", "headless", "intro_probe")
     with harness.PulseServer() as pulse, harness.XServer(width, height) as x, \
-            harness.Intro(x.display, pulse.server, binary=harness.PROBE) as intro:
+            harness.Intro(x.display, pulse.server, binary=probe) as intro:
         runtime = None
         deadline = time.monotonic() + 150  # a show too slow to see its last row repeats
         while intro.running() and time.monotonic() < deadline:
@@ -50,42 +64,52 @@ def run_show(width, height):
                 runtime = value  # the last reading before the process ends
             time.sleep(0.2)
         if intro.running():
-            print("  (the show missed its last row; ended with Escape)")
             x.key("Escape")
         status = intro.wait(30)
         report = intro.process.stderr.read().decode(errors="replace")
     scenes, counts, _ = parse_probe(report)
-    return status, scenes, counts, runtime
+    rates = {}
+    for scene in scenes:
+        shown = scene["left"] - scene["entered"]
+        rates.setdefault(scene["state"], (scene["frames"] - 1) / shown if shown > 0 else float("nan"))
+    lines = ["exit status %s%s" % (status, " (missed its last row: ended with Escape)" if status != 0 else "")]
+    if counts:
+        music = counts["frames"] / harness.RATE
+        lines.append("%.1f s of music, %d underflows (%d after the first second)"
+                     % (music, counts["underflows"], counts["after_start"]))
+        if runtime is not None and music > 0:
+            lines.append("audio thread %.2f%% of one core" % (runtime / 1e9 / music * 100))
+    return [rates.get(state) for state in range(len(NAMES))], lines
+
+
+def table(title, builds, columns):
+    print(title)
+    print("  %-14s" % "scene" + "".join("%14s" % name for name, _ in builds))
+    for state, name in enumerate(NAMES):
+        cells = []
+        for column in columns:
+            value = column[state] if column and state < len(column) else None
+            cells.append("%14s" % ("-" if value is None else "%.1f" % value))
+        print("  %-14s" % name + "".join(cells))
+    sys.stdout.flush()
 
 
 def main():
+    builds = [("this build", os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build")))]
+    if len(sys.argv) > 2:
+        builds.insert(0, ("previous", os.path.abspath(sys.argv[2])))
+    for name, folder in builds:
+        print("%s: %s" % (name, folder))
     for width, height in SIZES:
-        status, scenes, counts, runtime = run_show(width, height)
-        print("whole show at %d x %d: exit status %s" % (width, height, status))
-        if counts:
-            music = counts["frames"] / harness.RATE
-            print("  audio: %.1f s of music rendered, %d underflows (%d after the first second), buffer %d ms"
-                  % (music, counts["underflows"], counts["after_start"], counts["latency_us"] // 1000))
-            if runtime is not None and music > 0:
-                print("  audio thread: %.3f s of CPU, %.2f%% of one core per second of music (target < 2%%)"
-                      % (runtime / 1e9, runtime / 1e9 / music * 100))
-        for scene in scenes:
-            shown = scene["left"] - scene["entered"]
-            rate = (scene["frames"] - 1) / shown if shown > 0 else float("nan")
-            print("  scene %d %-12s %6.2f s %5d frames %6.1f fps" % (scene["state"], NAMES[scene["state"]],
-                                                                   shown, scene["frames"], rate))
-        sys.stdout.flush()
-
-    scenes_bench = os.path.join(build, "bench", "bench_scenes")
-    if os.path.exists(scenes_bench):
-        for width, height in SIZES:
-            with harness.XServer(width, height) as x:
-                print("bench_scenes at %d x %d:" % (width, height))
-                sys.stdout.flush()
-                # The intro's own window asks for 4 samples.
-                subprocess.run([scenes_bench, str(width), str(height), "4"], env=dict(os.environ, DISPLAY=x.display))
-    else:
-        print("bench_scenes not built: 3D scenes measured from the show only")
+        with harness.XServer(width, height) as x:
+            columns = [scene_rates(folder, x.display, width, height) for _, folder in builds]
+        table("\neach scene alone at %d x %d, 4 samples (frames per second):" % (width, height), builds, columns)
+        shows = [whole_show(folder, width, height) for _, folder in builds]
+        table("\nthe whole show at %d x %d, 4 samples (frames per second):" % (width, height), builds,
+              [rates for rates, _ in shows])
+        for (name, _), (_, lines) in zip(builds, shows):
+            print("  %s: %s" % (name, "; ".join(lines)))
+    sys.stdout.flush()
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "boot_console.h"
 #include "fade_overlay.h"
 #include "reflection_scene.h"
 #include "show_resources.h"
@@ -51,7 +52,8 @@ void start_scene_at(int32_t state, float start) {
   frame_time = start;
   scene_state = state;
   glClearColor(0, 0, 0, 1);
-  if (state == 2) build_reflection_scene();
+  if (state == 0) start_boot_console();
+  else if (state == 2) build_reflection_scene();
   else if (state == 4) build_wave_scene();
   else if (state == 6) build_street_scene();
   else start_text_screen();
@@ -62,6 +64,11 @@ void draw_scene_at(int32_t state, float now) {
   previous_frame_time = frame_time;
   frame_time = now;
   glClearColor(0, 0, 0, 1);
+  if (state == 0) {
+    draw_boot_console();  // restores its own attributes
+    glFinish();
+    return;
+  }
   if (state == 2) draw_reflection_scene();
   else if (state == 4) draw_wave_scene();
   else if (state == 6) draw_street_scene();

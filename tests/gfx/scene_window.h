@@ -11,7 +11,7 @@
 bool open_scene_window(int32_t width, int32_t height, int32_t samples);
 void close_scene_window();
 
-// Starts scene `state` (2 reflection, 4 wave, 6 street, 1/3/5/7 a text screen)
+// Starts scene `state` (0 boot console, 2 reflection, 4 wave, 6 street, 1/3/5/7 a text screen)
 // as if it began at show time `start`, with the flash switched off.
 void start_scene_at(int32_t state, float start);
 // Draws one frame of the started scene at show time `now` (no overlay) and
