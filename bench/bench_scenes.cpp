@@ -2,7 +2,7 @@
 // given size and sample count, each scene started and then drawn and
 // swapped for a few seconds of show time that follows the wall clock.  Text
 // screens are measured fully typed, as they stand for most of their time.
-// Usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE]
+// Usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE [SCENE]]  (SCENE 0 to 7: that one alone, for profiling)
 #include <GLFW/glfw3.h>
 
 #include <cstdio>
@@ -13,17 +13,19 @@
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE]\n");
+    std::fprintf(stderr, "usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE [SCENE]]\n");
     return 2;
   }
   const int width = std::atoi(argv[1]), height = std::atoi(argv[2]), samples = std::atoi(argv[3]);
   const double seconds = argc > 4 ? std::atof(argv[4]) : 4.0;
+  const int only = argc > 5 ? std::atoi(argv[5]) : -1;
   if (!open_scene_window(width, height, samples)) {
     std::fprintf(stderr, "no GL window of %dx%d with %d samples\n", width, height, samples);
     return 1;
   }
   const char* names[] = {"boot", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"};
   for (int state = 0; state < 8; ++state) {
+    if (only >= 0 && state != only) continue;
     const double begin = glfwGetTime();
     start_scene_at(state, static_cast<float>(begin));
     if (state % 2 == 1) text_screen.typed = static_cast<uint32_t>(text_screen.length);

@@ -14,6 +14,11 @@
 
 BootConsoleState boot_console = {};
 
+namespace {
+RectBatch boot_text_glyphs;  // the text never changes, so it is laid out once
+RectBatch stripe_rects;
+}  // namespace
+
 StripeColour stripe_colour(int32_t index) {
   const float i = static_cast<float>(index);
   const float r = 0.025f * i;
@@ -44,8 +49,8 @@ void start_boot_console() {
   glDisable(GL_DEPTH_TEST);
 }
 
-static void draw_boot_text() {
-  glPushMatrix();
+static void lay_out_boot_text() {
+  clear_batch(boot_text_glyphs);
   const float cell_width = static_cast<float>(console_font->cell_width);
   const float cell_height = static_cast<float>(console_font->cell_height);
   float x = 0.0f;
@@ -60,10 +65,17 @@ static void draw_boot_text() {
       y += cell_height;
       x = 0.0f;
     } else {
-      draw_glyph(console_font, byte, 1, x, y);
+      add_glyph(boot_text_glyphs, console_font, byte, 1, x, y);
       x += 8.0f;
     }
   }
+}
+
+static void draw_boot_text() {
+  if (!console_font) return;
+  if (boot_text_glyphs.xy.empty()) lay_out_boot_text();
+  glPushMatrix();
+  draw_glyph_batch(boot_text_glyphs, console_font);
   glPopMatrix();
 }
 
@@ -85,11 +97,12 @@ void draw_boot_console() {
     return;
   }
   glDisable(GL_TEXTURE_2D);
+  clear_batch(stripe_rects);
   for (int32_t i = 0; i < stripes.stripes_to_draw; ++i) {
     const StripeColour colour = stripe_colour(i);
-    glColor3f(colour.red, colour.green, colour.blue);
-    draw_rect(screen_width, 4, static_cast<float>(4 * i));
+    add_rect(stripe_rects, screen_width, 4, static_cast<float>(4 * i), colour.red, colour.green, colour.blue);
   }
+  draw_rect_batch(stripe_rects);
   glEnable(GL_TEXTURE_2D);
   glColor3f(1, 1, 1);
   if (stripes.finished) scene_state = 1;

@@ -95,3 +95,66 @@ void draw_glyph(const BitmapFont* font, uint8_t code, int32_t scale, float x, fl
   draw_textured_rect(font->texture, cell.x0, cell.y0, cell.y1, cell.x1, scale * font->cell_width, x, y,
                      scale * font->cell_height, font->blend_src, font->blend_dst);
 }
+
+void clear_batch(RectBatch& batch) {
+  batch.xy.clear();
+  batch.st.clear();
+  batch.colour.clear();
+}
+
+// The unit quad's corners in index order, scaled and moved as the single draws' matrices place them.
+static void add_corners(RectBatch& batch, float x, float y, float width, float height) {
+  for (const GLushort corner : quad_indices) {
+    batch.xy.push_back(x + width * unit_quad[2 * corner]);
+    batch.xy.push_back(y + height * unit_quad[2 * corner + 1]);
+  }
+}
+
+void add_glyph(RectBatch& batch, const BitmapFont* font, uint8_t code, int32_t scale, float x, float y) {
+  if (!font || !font->texture) return;
+  const GlyphCell cell = glyph_cell(*font, code);
+  const QuadTexCoords coords = source_tex_coords(*font->texture, cell.x0, cell.y0, cell.y1, cell.x1);
+  add_corners(batch, x, y, static_cast<float>(scale * font->cell_width), static_cast<float>(scale * font->cell_height));
+  for (const GLushort corner : quad_indices) {
+    batch.st.push_back(coords.st[2 * corner]);
+    batch.st.push_back(coords.st[2 * corner + 1]);
+  }
+}
+
+void add_rect(RectBatch& batch, int32_t width, int32_t height, float y, float red, float green, float blue) {
+  add_corners(batch, 0, y, static_cast<float>(width), static_cast<float>(height));
+  for (int corner = 0; corner < 6; ++corner) batch.colour.insert(batch.colour.end(), {red, green, blue});
+}
+
+void draw_glyph_batch(const RectBatch& batch, const BitmapFont* font) {
+  if (!font || !font->texture || batch.xy.empty()) return;
+  const bool blend = font->blend_src != 0 && font->blend_dst != 0;
+  if (blend) {
+    glEnable(GL_BLEND);
+    glBlendFunc(font->blend_src, font->blend_dst);
+  }
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, font->texture->id);
+  glVertexPointer(2, GL_FLOAT, 0, batch.xy.data());
+  glTexCoordPointer(2, GL_FLOAT, 0, batch.st.data());
+  set_ortho(viewport_width, viewport_height);
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.xy.size() / 2));
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glDisable(GL_TEXTURE_2D);
+  if (blend) glDisable(GL_BLEND);
+}
+
+void draw_rect_batch(const RectBatch& batch) {
+  if (batch.xy.empty()) return;
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, batch.xy.data());
+  glColorPointer(3, GL_FLOAT, 0, batch.colour.data());
+  set_ortho(viewport_width, viewport_height);
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.xy.size() / 2));
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+}

@@ -16,6 +16,10 @@
 
 TextScreenState text_screen = {};
 
+namespace {
+RectBatch typed_glyphs;
+}  // namespace
+
 const char* text_for_scene(int32_t state) {
   switch (state) {
     case 1: return welcome_text;
@@ -110,6 +114,7 @@ void draw_text_screen() {
   if (!text_screen.text) return;
 
   glPushMatrix();
+  clear_batch(typed_glyphs);
   const float advance = static_cast<float>(8 * text_screen.text_scale);
   const float line_height = static_cast<float>(16 * text_screen.text_scale);
   float pen_x = 0.0f;
@@ -124,10 +129,11 @@ void draw_text_screen() {
       continue;
     }
     if (byte != ' ' && index >= text_screen.first_visible && index <= text_screen.typed)
-      draw_glyph(screen_font, byte, text_screen.text_scale, text_screen.origin_x + pen_x,
-                 text_screen.origin_y + pen_y);
+      add_glyph(typed_glyphs, screen_font, byte, text_screen.text_scale, text_screen.origin_x + pen_x,
+                text_screen.origin_y + pen_y);
     pen_x += advance;
   }
+  draw_glyph_batch(typed_glyphs, screen_font);
   advance_typing(text_screen, frame_time);
   glPopMatrix();
 }
