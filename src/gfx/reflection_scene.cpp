@@ -46,6 +46,7 @@ float shadow_matrix[16];
 
 namespace {
 GLuint floor_list = 0;
+GLuint floor_outline_list = 0;
 float reflection_start = 0;
 const float spot_direction[3] = {-8, -0.75f, 0};
 const float stored_ground_plane[4] = {0, 65536, 0, -0.0f};
@@ -116,8 +117,29 @@ static void build_floor_list() {
   glEndList();
 }
 
+// The floor's square as two triangles, wound as the cells are, leaving the
+// colour, normal and texture state that the whole floor list leaves.
+static void build_floor_outline_list() {
+  floor_outline_list = glGenLists(1);
+  glNewList(floor_outline_list, GL_COMPILE);
+  glDisable(GL_TEXTURE_2D);
+  glBegin(GL_TRIANGLES);
+  const float last_grey = floor_cell_grey(127, 127);
+  glColor4f(last_grey, last_grey, last_grey, 0.8f);
+  glNormal3f(0, 1, 0);
+  glVertex3f(-64, 0, 64);
+  glVertex3f(64, 0, 64);
+  glVertex3f(64, 0, -64);
+  glVertex3f(64, 0, -64);
+  glVertex3f(-64, 0, -64);
+  glVertex3f(-64, 0, 64);
+  glEnd();
+  glEndList();
+}
+
 void build_reflection_scene() {
   if (floor_list == 0) build_floor_list();
+  if (floor_outline_list == 0) build_floor_outline_list();
   if (!reflection_cube) reflection_cube = make_cube_mesh(std::malloc, std::free);
   reflection_start = frame_time;
 
@@ -183,10 +205,11 @@ void draw_reflection_scene() {
   glEnable(GL_STENCIL_TEST);
   glStencilOp(GL_REPLACE, GL_REPLACE, GL_REPLACE);
   glStencilFunc(GL_ALWAYS, 1, 0xFFFFFFFFu);
-  // Nothing of this pass reaches the colour buffer, so its vertices need no lighting or fog.
+  // Nothing of this pass reaches the colour buffer, so its vertices need no lighting or fog,
+  // and the floor's outline marks the same pixels as its 32,768 triangles.
   glDisable(GL_LIGHTING);
   glDisable(GL_FOG);
-  glCallList(floor_list);
+  glCallList(floor_outline_list);
   glEnable(GL_LIGHTING);
   glEnable(GL_FOG);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
