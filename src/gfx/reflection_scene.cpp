@@ -45,7 +45,10 @@ const float reflection_light_position[4] = {20, 8, 0, 1};
 float shadow_matrix[16];
 
 namespace {
-GLuint floor_list = 0;
+constexpr int floor_block = 8;  // cells a side
+constexpr int floor_blocks = 128 / floor_block;
+constexpr float floor_fog_end = 45;
+GLuint floor_lists = 0;
 GLuint floor_outline_list = 0;
 float reflection_start = 0;
 const float spot_direction[3] = {-8, -0.75f, 0};
@@ -94,31 +97,82 @@ void draw_cube_mesh(const CubeMesh* cube) {
   glDisableClientState(GL_NORMAL_ARRAY);
 }
 
-static void build_floor_list() {
-  floor_list = glGenLists(1);
-  glNewList(floor_list, GL_COMPILE);
-  glDisable(GL_TEXTURE_2D);
-  glBegin(GL_TRIANGLES);
-  for (int i = 0; i < 128; ++i) {
-    for (int j = 0; j < 128; ++j) {
-      const float g = floor_cell_grey(i, j);
-      glColor4f(g, g, g, 0.8f);
-      glNormal3f(0, 1, 0);
-      const float x0 = j - 64.0f, x1 = j - 63.0f, z0 = i - 64.0f, z1 = i - 63.0f;
-      glVertex3f(x0, 0, z1);
-      glVertex3f(x1, 0, z1);
-      glVertex3f(x1, 0, z0);
-      glVertex3f(x1, 0, z0);
-      glVertex3f(x0, 0, z0);
-      glVertex3f(x0, 0, z1);
+// The floor in blocks of floor_block x floor_block cells, one list each, so
+// that a frame can leave out the blocks that cannot change a pixel.
+static void build_floor_lists() {
+  floor_lists = glGenLists(floor_blocks * floor_blocks);
+  for (int block = 0; block < floor_blocks * floor_blocks; ++block) {
+    glNewList(floor_lists + block, GL_COMPILE);
+    glDisable(GL_TEXTURE_2D);
+    glBegin(GL_TRIANGLES);
+    const int first_row = block / floor_blocks * floor_block, first_column = block % floor_blocks * floor_block;
+    for (int i = first_row; i < first_row + floor_block; ++i) {
+      for (int j = first_column; j < first_column + floor_block; ++j) {
+        const float g = floor_cell_grey(i, j);
+        glColor4f(g, g, g, 0.8f);
+        glNormal3f(0, 1, 0);
+        const float x0 = j - 64.0f, x1 = j - 63.0f, z0 = i - 64.0f, z1 = i - 63.0f;
+        glVertex3f(x0, 0, z1);
+        glVertex3f(x1, 0, z1);
+        glVertex3f(x1, 0, z0);
+        glVertex3f(x1, 0, z0);
+        glVertex3f(x0, 0, z0);
+        glVertex3f(x0, 0, z1);
+      }
     }
+    glEnd();
+    glEndList();
   }
-  glEnd();
-  glEndList();
+}
+
+bool floor_block_unseen(const float modelview[16], const float projection[16], float x0, float z0, float x1,
+                        float z1, float fog_end) {
+  const float corners[4][2] = {{x0, z0}, {x1, z0}, {x1, z1}, {x0, z1}};
+  int outside[7] = {};  // per clip plane (-x, +x, -y, +y, near, far), then beyond the fog
+  for (const auto& corner : corners) {
+    double eye[4], clip[4];
+    for (int r = 0; r < 4; ++r)
+      eye[r] = double(modelview[r]) * corner[0] + double(modelview[12 + r]) + double(modelview[8 + r]) * corner[1];
+    for (int r = 0; r < 4; ++r)
+      clip[r] = double(projection[r]) * eye[0] + double(projection[4 + r]) * eye[1] +
+                double(projection[8 + r]) * eye[2] + double(projection[12 + r]) * eye[3];
+    // A margin keeps rounding in the driver from letting a culled corner back in.
+    const double w = clip[3], margin = 1e-3 * (std::fabs(w) + 1);
+    outside[0] += clip[0] < -w - margin;
+    outside[1] += clip[0] > w + margin;
+    outside[2] += clip[1] < -w - margin;
+    outside[3] += clip[1] > w + margin;
+    outside[4] += clip[2] < -w - margin;
+    outside[5] += clip[2] > w + margin;
+    outside[6] += -eye[2] > fog_end * 1.01 + 0.01;
+  }
+  for (int count : outside) {
+    if (count == 4) return true;
+  }
+  return false;
+}
+
+// Draws the floor's blocks that may show: those wholly outside the view make no
+// pixel, and those wholly past the fog's end would paint black over black.
+static void draw_visible_floor() {
+  float modelview[16], projection[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  for (int block = 0; block < floor_blocks * floor_blocks; ++block) {
+    const float x0 = static_cast<float>(block % floor_blocks * floor_block) - 64.0f;
+    const float z0 = static_cast<float>(block / floor_blocks * floor_block) - 64.0f;
+    if (!floor_block_unseen(modelview, projection, x0, z0, x0 + floor_block, z0 + floor_block, floor_fog_end))
+      glCallList(floor_lists + block);
+  }
+  // As the whole floor would leave them: its last cell's colour (the material too) and normal.
+  const float last_grey = floor_cell_grey(127, 127);
+  glColor4f(last_grey, last_grey, last_grey, 0.8f);
+  glNormal3f(0, 1, 0);
+  glDisable(GL_TEXTURE_2D);
 }
 
 // The floor's square as two triangles, wound as the cells are, leaving the
-// colour, normal and texture state that the whole floor list leaves.
+// colour, normal and texture state that the whole floor leaves.
 static void build_floor_outline_list() {
   floor_outline_list = glGenLists(1);
   glNewList(floor_outline_list, GL_COMPILE);
@@ -138,7 +192,7 @@ static void build_floor_outline_list() {
 }
 
 void build_reflection_scene() {
-  if (floor_list == 0) build_floor_list();
+  if (floor_lists == 0) build_floor_lists();
   if (floor_outline_list == 0) build_floor_outline_list();
   if (!reflection_cube) reflection_cube = make_cube_mesh(std::malloc, std::free);
   reflection_start = frame_time;
@@ -148,7 +202,7 @@ void build_reflection_scene() {
   const float fog_colour[4] = {0, 0, 0, 1};
   glFogfv(GL_FOG_COLOR, fog_colour);
   glFogf(GL_FOG_START, 15);
-  glFogf(GL_FOG_END, 45);
+  glFogf(GL_FOG_END, floor_fog_end);
   const float ambient[4] = {0.2f, 0.2f, 0.2f, 1};
   const float diffuse[4] = {0.8f, 0.8f, 0.8f, 1};
   const float white[4] = {1, 1, 1, 1};
@@ -240,7 +294,7 @@ void draw_reflection_scene() {
   glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glCallList(floor_list);
+  draw_visible_floor();
   glDisable(GL_BLEND);
 
   // The shadow: drawn only where stencil is 3, and it sets 2, so overlapping

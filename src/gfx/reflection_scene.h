@@ -32,6 +32,13 @@ void compute_shadow_matrix(const float plane[4], const float light[4], float out
 // Grey level of the floor's cell in row i, column j: black or mid-grey.
 float floor_cell_grey(int32_t i, int32_t j);
 
+// True when a floor rectangle (y = 0, x0..x1 by z0..z1) cannot change a
+// pixel: every corner outside one side of the view, or every corner further
+// in depth than fog_end, where the black fog meets the black background.
+// The matrices are column-major, as GL returns them.
+bool floor_block_unseen(const float modelview[16], const float projection[16], float x0, float z0, float x1,
+                        float z1, float fog_end);
+
 // The cube's vertex colours at show time t.
 void compute_cube_colours(float t, float out[72]);
 

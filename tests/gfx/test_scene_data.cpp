@@ -113,6 +113,49 @@ TEST(Floor, CellsAlternateBlackAndGreyFromABlackCorner) {
   EXPECT_EQ(floor_cell_grey(127, 126), 0.5f);
 }
 
+// The scene's camera as gluPerspective(60, 16/9, 0.5, 1000) and gluLookAt from
+// (0, 8, 15) to (0, 2, 0) would set it, column-major.
+void reflection_camera(float modelview[16], float projection[16]) {
+  const double f = 1 / std::tan(M_PI / 6), aspect = 16.0 / 9, n = 0.5, far = 1000;
+  std::memset(projection, 0, 16 * sizeof(float));
+  projection[0] = float(f / aspect);
+  projection[5] = float(f);
+  projection[10] = float((far + n) / (n - far));
+  projection[11] = -1;
+  projection[14] = float(2 * far * n / (n - far));
+  const double eye[3] = {0, 8, 15}, length = std::sqrt(36.0 + 225.0);
+  const double forward[3] = {0, -6 / length, -15 / length}, side[3] = {1, 0, 0};
+  const double up[3] = {0, -forward[2], forward[1]};  // side x forward
+  std::memset(modelview, 0, 16 * sizeof(float));
+  for (int c = 0; c < 3; ++c) {
+    modelview[4 * c] = float(side[c]);
+    modelview[4 * c + 1] = float(up[c]);
+    modelview[4 * c + 2] = float(-forward[c]);
+  }
+  for (int r = 0; r < 3; ++r) {
+    const double* axis = r == 0 ? side : r == 1 ? up : forward;
+    const double sign = r == 2 ? 1 : -1;
+    modelview[12 + r] = float(sign * (axis[0] * eye[0] + axis[1] * eye[1] + axis[2] * eye[2]));
+  }
+  modelview[15] = 1;
+}
+
+TEST(Floor, OnlyBlocksOutOfViewOrWhollyPastTheFogAreLeftOut) {
+  float modelview[16], projection[16];
+  reflection_camera(modelview, projection);
+  // Under the cube, in front of the camera.
+  EXPECT_FALSE(floor_block_unseen(modelview, projection, -8, -8, 0, 0, 45));
+  // Behind the camera, and far off to its side.
+  EXPECT_TRUE(floor_block_unseen(modelview, projection, -4, 20, 4, 28, 45));
+  EXPECT_TRUE(floor_block_unseen(modelview, projection, 56, 8, 64, 16, 45));
+  // Ahead on the line of sight: depths 42.9 to 46.6 straddle the fog's end; 54.0 to 57.8 lie past it.
+  EXPECT_FALSE(floor_block_unseen(modelview, projection, -4, -32, 4, -28, 45));
+  EXPECT_TRUE(floor_block_unseen(modelview, projection, -4, -44, 4, -40, 45));
+  EXPECT_FALSE(floor_block_unseen(modelview, projection, -4, -44, 4, -40, 60));
+  // Corners a hair past the fog's end are kept: the driver's rounding must not decide.
+  EXPECT_FALSE(floor_block_unseen(modelview, projection, -4, -44, 4, -40, 53.8f));
+}
+
 TEST(CubeColours, FollowTheShowClockWithinZeroToOne) {
   float early[72], later[72];
   compute_cube_colours(0, early);
