@@ -40,6 +40,11 @@ float advance_fade(FadeState& fade, float now) {
 void draw_fade_overlay() {
   if (!fade_state.active) return;
   const float alpha = advance_fade(fade_state, frame_time);
+  // A 3D scene leaves fog and depth test on; a driver may fog by the true eye
+  // distance, which would turn the white black, and nothing may hide the white.
+  const bool fog = glIsEnabled(GL_FOG), depth_test = glIsEnabled(GL_DEPTH_TEST);
+  glDisable(GL_FOG);
+  glDisable(GL_DEPTH_TEST);
   glPushMatrix();
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -49,5 +54,7 @@ void draw_fade_overlay() {
   glEnable(GL_TEXTURE_2D);
   glDisable(GL_BLEND);
   glPopMatrix();
+  if (fog) glEnable(GL_FOG);
+  if (depth_test) glEnable(GL_DEPTH_TEST);
   glColor4f(1, 1, 1, 1);
 }

@@ -1,7 +1,8 @@
 // Frames of the 3D scenes drawn in a real GL window (a private Xvfb with
 // Mesa, started by in_xvfb.py) and read back: the reflection shows through
 // the floor, the shadow darkens each floor pixel once, the wave strip draws
-// exactly the grid's cells, the road and grass are textured and the logo green.
+// exactly the grid's cells, the road and grass are textured and the logo green,
+// and the fade's white stays white under a driver that fogs by eye distance.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
@@ -10,9 +11,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "fade_overlay.h"
 #include "reflection_scene.h"
 #include "scene_window.h"
 #include "show_state.h"
@@ -268,6 +271,35 @@ TEST(StreetScene, EnteringAgainReusesEverythingAndRestartsTheLogoFarAway) {
   EXPECT_LT(green_pixels(read_picture()), 20);
   draw_scene_at(6, 90 + 1.6f);  // a quarter of the way along its path: well in view
   EXPECT_GT(green_pixels(read_picture()), 100);
+}
+
+// Mesa fogs by |z| unless told otherwise; GL_NV_fog_distance makes it fog by
+// the true eye distance, as other drivers may, under which the overlay's far
+// corners (hundreds of units from the eye) would be fogged black.
+TEST(FadeOverlay, StaysWhiteOverFoggedScenesWhenFogUsesTheEyeDistance) {
+  const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  if (!extensions || !std::strstr(extensions, "GL_NV_fog_distance")) GTEST_SKIP() << "no GL_NV_fog_distance";
+  constexpr GLenum fog_distance_mode = 0x855A, eye_radial = 0x855B, eye_plane_absolute = 0x855C;
+  glFogi(fog_distance_mode, eye_radial);
+  for (const int32_t state : {2, 6}) {
+    start_scene_at(state, 20);
+    start_fade_out();
+    fade_state.start = 16;  // four seconds into the fade: the overlay is fully white
+    frame_time = 20;
+    if (state == 2) draw_reflection_scene();
+    else draw_street_scene();
+    draw_fade_overlay();
+    glPopAttrib();
+    const Picture picture = read_picture();
+    keep(picture, "white_fade_" + std::to_string(state));
+    int white = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) white += picture.at(x, y)[0] == 255 && picture.at(x, y)[2] == 255;
+    }
+    EXPECT_EQ(white, width * height) << "scene " << state;
+  }
+  glFogi(fog_distance_mode, eye_plane_absolute);
+  fade_state = {};
 }
 
 }  // namespace
