@@ -23,6 +23,7 @@ from test_whole_show import parse_probe  # noqa: E402
 
 SIZES = [(854, 480), (1920, 1080)]
 NAMES = ["boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"]
+ROWS = ["clear+swap (no scene)"] + NAMES  # bench_scenes' lines; older builds lack the first
 SECONDS = os.environ.get("INTRO_BENCH_SECONDS", "4")
 
 
@@ -47,8 +48,10 @@ def scene_rates(build, display, width, height):
         return None
     out = subprocess.run([binary, str(width), str(height), "4", SECONDS], env=dict(os.environ, DISPLAY=display),
                          stdout=subprocess.PIPE, check=True).stdout.decode()
-    # "NAME WxH 4 samples: RATE frames per second (...)"
-    return [float(line.split(":")[1].split()[0]) for line in out.splitlines() if "frames per second" in line]
+    # "NAME WxH 4 samples: RATE frames per second (...)", NAME one word; boot for the boot console
+    rates = {line.split()[0]: float(line.split(":")[1].split()[0])
+             for line in out.splitlines() if "frames per second" in line}
+    return [rates.get(name.split()[0]) for name in ROWS]
 
 
 def whole_show(build, width, height):
@@ -82,15 +85,15 @@ def whole_show(build, width, height):
     return [rates.get(state) for state in range(len(NAMES))], lines
 
 
-def table(title, builds, columns):
+def table(title, builds, names, columns):
     print(title)
-    print("  %-14s" % "scene" + "".join("%14s" % name for name, _ in builds))
-    for state, name in enumerate(NAMES):
+    print("  %-22s" % "scene" + "".join("%14s" % name for name, _ in builds))
+    for row, name in enumerate(names):
         cells = []
         for column in columns:
-            value = column[state] if column and state < len(column) else None
+            value = column[row] if column and row < len(column) else None
             cells.append("%14s" % ("-" if value is None else "%.1f" % value))
-        print("  %-14s" % name + "".join(cells))
+        print("  %-22s" % name + "".join(cells))
     sys.stdout.flush()
 
 
@@ -103,9 +106,10 @@ def main():
     for width, height in SIZES:
         with harness.XServer(width, height) as x:
             columns = [scene_rates(folder, x.display, width, height) for _, folder in builds]
-        table("\neach scene alone at %d x %d, 4 samples (frames per second):" % (width, height), builds, columns)
+        table("\neach scene alone at %d x %d, 4 samples (frames per second):" % (width, height), builds, ROWS,
+              columns)
         shows = [whole_show(folder, width, height) for _, folder in builds]
-        table("\nthe whole show at %d x %d, 4 samples (frames per second):" % (width, height), builds,
+        table("\nthe whole show at %d x %d, 4 samples (frames per second):" % (width, height), builds, NAMES,
               [rates for rates, _ in shows])
         for (name, _), (_, lines) in zip(builds, shows):
             print("  %s: %s" % (name, "; ".join(lines)))
