@@ -37,6 +37,7 @@ bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
   screen_width = width;
   screen_height = height;
   frame_time = 0.001f;
+  load_boot_logo();
   prepare_show_resources();
   fade_state = {};
   return true;
