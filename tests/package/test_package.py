@@ -27,9 +27,10 @@ ARCHITECTURE = subprocess.run(["dpkg", "--print-architecture"], check=True, stdo
 LAST_SECOND = harness.RATE * harness.FRAME_BYTES  # bytes of recorded sound
 PROGRAMS = ["intro", "capture_show", "render_module", "make_prepared"]
 # The runtime libraries the binaries link, as Debian names their packages
-# (FFmpeg's carry their soname's major number).
+# (FFmpeg's carry their soname's major number).  GL is GLVND's libOpenGL,
+# which the binaries link; GLX's libGL, which GLFW opens, comes with libglfw3.
 RUNTIME_LIBRARIES = {
-    "GLFW": r"libglfw3", "libpulse": r"libpulse0", "GL": r"libgl1", "GLU": r"libglu1-mesa",
+    "GLFW": r"libglfw3", "libpulse": r"libpulse0", "GL": r"libopengl0", "GLU": r"libglu1-mesa",
     "tinyobjloader": r"libtinyobjloader\w*", "libavformat": r"libavformat\d+", "libavcodec": r"libavcodec\d+",
     "libswscale": r"libswscale\d+", "libavutil": r"libavutil\d+", "EGL": r"libegl1",
 }
@@ -77,8 +78,9 @@ class DebianPackage(unittest.TestCase):
 
     def test_installed_tree(self):
         usr = os.path.join(self.root, "usr")
-        for program in PROGRAMS:
-            self.assertTrue(os.access(os.path.join(usr, "bin", program), os.X_OK), program)
+        self.assertTrue(os.access(os.path.join(usr, "games/intro"), os.X_OK))
+        for tool in PROGRAMS[1:]:
+            self.assertTrue(os.access(os.path.join(usr, "bin", tool), os.X_OK), tool)
         self.assertTrue(os.path.isfile(os.path.join(usr, "share/man/man6/intro.6.gz")))
         for tool in PROGRAMS[1:]:
             self.assertTrue(os.path.isfile(os.path.join(usr, "share/man/man1/%s.1.gz" % tool)), tool)
@@ -88,7 +90,7 @@ class DebianPackage(unittest.TestCase):
         # The desktop entry starts a program the package holds, with an icon it holds.
         with open(os.path.join(usr, "share/applications/intro.desktop")) as f:
             entry = dict(line.strip().split("=", 1) for line in f if "=" in line)
-        self.assertTrue(os.path.isfile(os.path.join(usr, "bin", entry["Exec"])))
+        self.assertTrue(any(os.path.isfile(os.path.join(usr, folder, entry["Exec"])) for folder in ("games", "bin")))
         icon = os.path.join(usr, "share/icons/hicolor/192x192/apps", entry["Icon"] + ".png")
         with open(icon, "rb") as f:
             header = f.read(24)
@@ -118,7 +120,7 @@ class DebianPackage(unittest.TestCase):
         cells = screens.text_cells(screens.TEXTS["welcome_text"], 1, *screens.welcome_origin(854, 480, 1))
         with harness.PulseServer() as pulse, harness.Recorder(pulse.client_env) as recorder, \
                 harness.XServer(854, 480) as x, \
-                harness.Intro(x.display, pulse.server, binary=os.path.join(self.root, "usr/bin/intro")) as intro:
+                harness.Intro(x.display, pulse.server, binary=os.path.join(self.root, "usr/games/intro")) as intro:
             def welcome_shown():
                 if not intro.running():
                     self.fail("the intro ended early: %s" % intro.process.returncode)
