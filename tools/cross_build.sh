@@ -45,7 +45,7 @@ for program in intro capture_show render_module make_prepared; do
     *) echo "FAIL: $program in $deb is not an aarch64 binary" >&2; exit 1 ;;
   esac
 done
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 "$host/tools/render_module" "$root/assets/song.xm" "$package/host.wav" --seconds 105
 qemu-aarch64-static -L /usr/aarch64-linux-gnu "$package/root/usr/bin/render_module" \
   "$root/assets/song.xm" "$package/packaged.wav" --seconds 105

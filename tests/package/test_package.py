@@ -105,7 +105,7 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(tar_files, deb_files)
 
     def test_lintian_finds_no_errors(self):
-        done = subprocess.run(["lintian", "--fail-on", "error", "--no-tag-display-limit", self.deb],
+        done = subprocess.run(["lintian", "--fail-on", "error", "--tag-display-limit", "0", self.deb],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         sys.stderr.write(done.stdout)
         self.assertEqual(done.returncode, 0, done.stdout)
