@@ -37,8 +37,8 @@ deb=$1
 [ -f "$deb" ] || { echo "FAIL: no arm64 package made" >&2; exit 1; }
 [ "$(dpkg-deb -f "$deb" Architecture)" = arm64 ] || { echo "FAIL: $deb is not for arm64" >&2; exit 1; }
 dpkg-deb -x "$deb" "$package/root"
-for program in intro capture_show render_module make_prepared; do
-  kind=$(file -b "$package/root/usr/bin/$program")
+for program in games/intro bin/capture_show bin/render_module bin/make_prepared; do
+  kind=$(file -b "$package/root/usr/$program")
   echo "$program: $kind"
   case $kind in
     *"ARM aarch64"*) ;;
