@@ -2,13 +2,16 @@
 # Installs the Debian 12 packages that are missing for building the intro
 # ("build"), for building and running the whole test suite ("test"), or
 # for the aarch64 cross build ("cross", with the arm64 architecture added).
+# dpkg-dev and file let CPack compute the Debian packages' dependencies;
+# lintian checks the packages made.
 set -eu
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
-       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev"
+       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
-      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev"
-cross="g++-aarch64-linux-gnu qemu-user-static libglfw3-dev:arm64 libgl-dev:arm64
+      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev
+      lintian"
+cross="g++-aarch64-linux-gnu qemu-user-static dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
        libswscale-dev:arm64 libavutil-dev:arm64"

@@ -8,6 +8,7 @@ mkdir -p "$out"
 # -B: no bytecode caches left behind in tools/.
 python3 -B "$tools/make_fonts.py" "$out"
 python3 -B "$tools/make_boot_logo.py" "$out"
+python3 -B "$tools/make_icon.py" "$out"
 python3 -B "$tools/make_song_xm.py" "$out"
 python3 -B "$tools/make_grass.py" "$out"
 python3 -B "$tools/make_street_atlas.py" "$out"

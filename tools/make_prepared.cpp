@@ -2,6 +2,7 @@
 // own loader (any accepted format) and written back already converted.
 //
 //   make_prepared MODULE OUTPUT [--strides PATTERN CELL INSTRUMENT SAMPLE]
+//   make_prepared --version
 //
 // Strides are in units of 8 bytes; the defaults are the narrowest that hold
 // each record's fields.
@@ -52,6 +53,10 @@ bool write_file(const char* path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("make_prepared %s\n", INTRO_VERSION);
+    return 0;
+  }
   PreparedLayout layout;
   if (argc == 8 && !std::strcmp(argv[3], "--strides")) {
     if (!parse_stride(argv[4], layout.pattern_stride) || !parse_stride(argv[5], layout.cell_stride) ||

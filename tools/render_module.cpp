@@ -3,6 +3,7 @@
 // so that tests, benchmarks and people can listen to the music.
 //
 //   render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]
+//   render_module --version
 //
 // --seconds renders S seconds (default 60); --until stops just before row
 // ROW of order position ORDER is read (at most an hour); --rows prints one
@@ -83,6 +84,10 @@ bool read_file(const char* path, std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("render_module %s\n", INTRO_VERSION);
+    return 0;
+  }
   Options options;
   if (!parse_options(argc, argv, options)) return usage();
   std::vector<uint8_t> module;

@@ -41,6 +41,7 @@ const char usage[] =
     "  --fps N             frames per second, 24 to 240 (default 60)\n"
     "  --samples N         multisampling, 1 to 16 (default 4, as the intro)\n"
     "  --from S, --to S    a clip of the video from S to S seconds\n"
+    "  --version           the version of the intro this captures\n"
     "  --help              this text\n";
 
 // The show lasts under two minutes; a capture that never ends has gone wrong.
@@ -84,8 +85,9 @@ bool ends_with(const std::string& text, const char* tail) {
   return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
 }
 
-// False with a message on a bad command line; `help` set for --help.
-bool parse_options(int argc, char** argv, Options& options, bool& help) {
+// False with a message on a bad command line; `help` set for --help,
+// `version` for --version.
+bool parse_options(int argc, char** argv, Options& options, bool& help, bool& version) {
   bool stills = false, sheet = false, clip = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -95,6 +97,9 @@ bool parse_options(int argc, char** argv, Options& options, bool& help) {
     if (takes_value && !value) return fail(option + " needs a value");
     if (option == "--help" || option == "-h") {
       help = true;
+      return true;
+    } else if (option == "--version") {
+      version = true;
       return true;
     } else if (option == "--lossless") {
       options.lossless = true;
@@ -306,10 +311,14 @@ int main(int argc, char** argv) {
   // The encoders' statistics and notes are not the user's business; their warnings are.
   av_log_set_level(AV_LOG_WARNING);
   Options options;
-  bool help = false;
-  if (!parse_options(argc, argv, options, help)) return 2;
+  bool help = false, version = false;
+  if (!parse_options(argc, argv, options, help, version)) return 2;
   if (help) {
     std::fputs(usage, stdout);
+    return 0;
+  }
+  if (version) {
+    std::printf("capture_show %s\n", INTRO_VERSION);
     return 0;
   }
   return run(options);
