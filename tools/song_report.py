@@ -6,9 +6,11 @@ changes against the rows before them, notes outside the key on the beats
 and semitone rubs, the level where the show ends, stereo width, and steps
 in the waveform (clicks) where samples end or notes are cut.
 
-    song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
+    python3 tools/song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
 
-MODULE defaults to assets/song.xm.  Loudness is K-weighted and ungated
+Needs numpy and sox (sh tools/install_packages.sh music); RENDER_MODULE is
+the built renderer (build/tools/render_module), MODULE defaults to
+assets/song.xm.  Loudness is K-weighted and ungated
 (LU, as LUFS without the gate); levels are RMS over both sides in dBFS.
 With --spectrograms, sox draws one PNG per section and per fill."""
 
