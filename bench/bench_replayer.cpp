@@ -85,7 +85,7 @@ void renderer_writing_wav(benchmark::State& state) {
     WavFile wav;
     if (!wav_open(wav, path.c_str())) state.SkipWithError("cannot create the WAV file");
     state.ResumeTiming();
-    const RenderOutcome outcome = render_song(*song, wav, {song_frames, false, 0, 0, nullptr});
+    const RenderOutcome outcome = render_song(*song, wav, {song_frames, false, 0, 0, nullptr, {}});
     if (!wav_close(wav) || !outcome.written) state.SkipWithError("cannot write the WAV file");
   }
   std::remove(path.c_str());

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian 12 packages that are missing for building the intro
-# ("build"), for building and running the whole test suite ("test"), or
-# for the aarch64 cross build ("cross", with the arm64 architecture added).
+# ("build"), for building and running the whole test suite ("test"), for
+# the aarch64 cross build ("cross", with the arm64 architecture added), or
+# for measuring and listening to the song ("music": the song report, sox).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
 # lintian checks the packages made.
 set -eu
@@ -15,11 +16,13 @@ cross="g++-aarch64-linux-gnu qemu-user-static dpkg-dev lintian file libglfw3-dev
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
        libswscale-dev:arm64 libavutil-dev:arm64"
+music="$build python3 python3-numpy sox"
 case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;
   cross) wanted=$cross ;;
-  *) echo "usage: $0 [build|test|cross]" >&2; exit 2 ;;
+  music) wanted=$music ;;
+  *) echo "usage: $0 [build|test|cross|music]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -3,14 +3,19 @@
 // so that tests, benchmarks and people can listen to the music.
 //
 //   render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]
+//                 [--solo LIST] [--mute LIST]
 //   render_module --version
 //
 // --seconds renders S seconds (default 60); --until stops just before row
 // ROW of order position ORDER is read (at most an hour); --rows prints one
 // line per row read: time in seconds, order position, row, tempo and bpm.
+// --solo plays only the listed channels, --mute leaves them out (both may
+// be given); a LIST such as 1,3,5-7 counts channels from 1, as trackers
+// show them.  Left-out channels still run, so the timing stays the same.
 #include "load_module.h"
 #include "render_song.h"
 
+#include <bitset>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,11 +33,13 @@ struct Options {
   bool until = false;
   uint32_t until_order = 0, until_row = 0;
   bool print_rows = false;
+  std::bitset<MAX_XM_CHANNELS> soloed, muted;
 };
 
 int usage() {
   std::fprintf(stderr,
-               "usage: render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]\n");
+               "usage: render_module MODULE OUTPUT.wav [--seconds S | --until ORDER ROW] [--rows]\n"
+               "                     [--solo LIST] [--mute LIST]   (LIST: channels from 1, e.g. 1,3,5-7)\n");
   return 2;
 }
 
@@ -40,6 +47,26 @@ bool parse_number(const char* text, double& value) {
   char* end;
   value = std::strtod(text, &end);
   return *text && !*end && value >= 0;
+}
+
+// "1,3,5-7" into the channels' bits (channel 1 is bit 0).
+bool parse_channels(const char* text, std::bitset<MAX_XM_CHANNELS>& channels) {
+  while (true) {
+    char* end;
+    const long first = std::strtol(text, &end, 10);
+    long last = first;
+    if (end == text || *text == '-' || *text == '+') return false;
+    if (*end == '-') {
+      text = end + 1;
+      last = std::strtol(text, &end, 10);
+      if (end == text || *text == '-' || *text == '+') return false;
+    }
+    if (first < 1 || last < first || last > long(MAX_XM_CHANNELS)) return false;
+    for (long c = first; c <= last; c++) channels.set(size_t(c - 1));
+    if (*end == '\0') return true;
+    if (*end != ',') return false;
+    text = end + 1;
+  }
 }
 
 bool parse_options(int argc, char** argv, Options& options) {
@@ -56,6 +83,12 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.until_order = uint32_t(a);
       options.until_row = uint32_t(b);
       i += 2;
+    } else if (!std::strcmp(argv[i], "--solo") && i + 1 < argc &&
+               parse_channels(argv[i + 1], options.soloed)) {
+      i++;
+    } else if (!std::strcmp(argv[i], "--mute") && i + 1 < argc &&
+               parse_channels(argv[i + 1], options.muted)) {
+      i++;
     } else if (!std::strcmp(argv[i], "--rows")) {
       options.print_rows = true;
     } else if (argv[i][0] != '-' && positional < 2) {
@@ -101,6 +134,15 @@ int main(int argc, char** argv) {
                  options.module_path);
     return 1;
   }
+  const std::bitset<MAX_XM_CHANNELS> named = options.soloed | options.muted;
+  for (uint32_t c = song->channel_count; c < MAX_XM_CHANNELS; c++) {
+    if (named[c]) {
+      std::fprintf(stderr, "render_module: %s has %u channels, not %u\n", options.module_path,
+                   unsigned(song->channel_count), c + 1);
+      std::free(song);
+      return 2;
+    }
+  }
   WavFile wav;
   if (!wav_open(wav, options.output_path)) {
     std::fprintf(stderr, "render_module: cannot create %s\n", options.output_path);
@@ -115,6 +157,8 @@ int main(int argc, char** argv) {
   request.stop_order_position = uint16_t(options.until_order);
   request.stop_row = uint8_t(options.until_row);
   request.row_log = options.print_rows ? stdout : nullptr;
+  request.muted = options.muted;
+  if (options.soloed.any()) request.muted |= ~options.soloed;
   const RenderOutcome outcome = render_song(*song, wav, request);
   const bool ok = wav_close(wav) && outcome.written;
   std::free(song);

@@ -1,10 +1,12 @@
 // The offline renderer's loop: a song rendered tick by tick into a WAV file,
-// optionally logging every row read and stopping before a chosen row.
+// optionally logging every row read, stopping before a chosen row and
+// leaving chosen channels out of the mix.
 #pragma once
 
 #include "module_context.h"
 #include "wav_file.h"
 
+#include <bitset>
 #include <cstdio>
 
 struct RenderRequest {
@@ -13,6 +15,7 @@ struct RenderRequest {
   uint16_t stop_order_position;
   uint8_t stop_row;
   std::FILE* row_log;     // one line per row read, or null
+  std::bitset<MAX_XM_CHANNELS> muted;  // played silently: the song's timing stays as it is
 };
 
 struct RenderOutcome {

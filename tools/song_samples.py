@@ -51,6 +51,16 @@ def normalise(values, peak):
     return [v * peak / top for v in values]
 
 
+def fade_tail(values, seconds):
+    """A raised-cosine fade over the last `seconds`: the sample ends at zero,
+    so that its end makes no step (the player does not ramp)."""
+    count = min(len(values), frames(seconds))
+    out = list(values)
+    for i in range(count):
+        out[len(out) - count + i] *= 0.5 + 0.5 * math.cos(math.pi * (i + 1) / count)
+    return out
+
+
 def quantise(values, bits):
     top = 127 if bits == 8 else 32767
     return [max(-top, min(top, int(round(v * top)))) for v in values]
@@ -130,7 +140,7 @@ def kick():
         phase += TWO_PI * frequency / RATE
         body = math.sin(phase) * math.exp(-t / 0.23) * min(1.0, t / 0.001)
         out.append(math.tanh(2.4 * body) + click[i] * 0.5 * math.exp(-t / 0.004))
-    return Sample("kick", quantise(normalise(out, 0.97), 16), 16,
+    return Sample("kick", quantise(normalise(fade_tail(out, 0.15), 0.97), 16), 16,
                   relative_note=relative_note_for(note_number("C-4")))
 
 
@@ -141,9 +151,12 @@ def snare():
     out = []
     for i in range(count):
         t = i / RATE
-        tone = (math.sin(TWO_PI * 186.0 * t) + 0.5 * math.sin(TWO_PI * 331.0 * t)) * math.exp(-t / 0.045)
-        out.append(0.8 * tone + 1.3 * hiss[i] * math.exp(-t / 0.085))
-    return Sample("snare", quantise(normalise(out, 0.97), 16), 16, panning=118,
+        tone = (math.sin(TWO_PI * 186.0 * t) + 0.5 * math.sin(TWO_PI * 331.0 * t)) * math.exp(-t / 0.05)
+        out.append(0.8 * tone + 1.3 * hiss[i] * math.exp(-t / 0.11))
+    # Saturated: a fuller backbeat for the same peak.
+    top = max(abs(v) for v in out)
+    out = [math.tanh(2.2 * v / top) for v in out]
+    return Sample("snare", quantise(normalise(fade_tail(out, 0.08), 0.97), 16), 16, panning=112,
                   relative_note=relative_note_for(note_number("C-4")))
 
 
@@ -160,14 +173,14 @@ def metallic(count, seed, decay, cutoff):
 
 
 def hat():
-    values = metallic(frames(0.22), 37, 0.06, 6500.0)
-    return Sample("hat", quantise(normalise(values, 0.97), 8), 8, panning=168,
+    values = fade_tail(metallic(frames(0.22), 37, 0.06, 6500.0), 0.05)
+    return Sample("hat", quantise(normalise(values, 0.97), 8), 8, panning=224,
                   relative_note=relative_note_for(note_number("C-4")))
 
 
 def crash():
-    values = metallic(frames(1.3), 41, 0.45, 4000.0)
-    return Sample("crash", quantise(normalise(values, 0.97), 8), 8, panning=150,
+    values = fade_tail(metallic(frames(1.3), 41, 0.45, 4000.0), 0.3)
+    return Sample("crash", quantise(normalise(values, 0.97), 8), 8, panning=168,
                   relative_note=relative_note_for(note_number("C-4")))
 
 
@@ -182,6 +195,9 @@ def riser_noise():
         band += f * high
         low += f * band
         out.append(band)
+    # Saturated: a dense hiss that can stand level with the band.
+    top = max(abs(v) for v in out)
+    out = [math.tanh(3.0 * v / top) for v in out]
     start = frames(0.05)
     return Sample("riser", quantise(normalise(out, 0.97), 8), 8, loop_start=start,
                   loop_length=count - start, loop=LOOP_PING_PONG, panning=100,
@@ -236,28 +252,32 @@ def pad_zone(home, span):
                   relative_note=relative_note_for(home))
 
 
-def looped_tone(name, home, span, amplitudes_of, bits, panning):
-    """A steady tone of an exact number of cycles, forward looped."""
+def looped_tone(name, home, span, amplitudes_of, bits, panning, drive=0.0, finetune=0):
+    """A steady tone of an exact number of cycles, forward looped; `drive`
+    saturates it (denser, louder for the same peak)."""
     frequency = note_frequency(home)
     loop_length, cycles = loop_fit(frequency, frames(0.04), frames(0.07))
     frequency = cycles * RATE / loop_length
     limit = harmonic_limit(home, span)
     table = band_limited_table([amplitudes_of(k) for k in range(1, limit + 1)])
     values = read_table(table, frequency, loop_length)
+    if drive:
+        top = max(abs(v) for v in values)
+        values = [math.tanh(drive * v / top) for v in values]
     return Sample(name + " " + str(home), quantise(normalise(values, 0.95), bits), bits,
                   loop_start=0, loop_length=loop_length, loop=LOOP_FORWARD, panning=panning,
-                  relative_note=relative_note_for(home))
+                  relative_note=relative_note_for(home), finetune=finetune)
 
 
-def lead_zone(home, span):
+def lead_zone(home, span, panning, finetune):
     # A 30% pulse with its upper partials eased off: bright but not harsh.
     def amplitude(k):
         return math.sin(math.pi * k * 0.3) / k / (1.0 + (k / 14.0) ** 2)
-    return looped_tone("lead", home, span, amplitude, 8, 140)
+    return looped_tone("lead", home, span, amplitude, 8, panning, drive=1.6, finetune=finetune)
 
 
 def pluck_zone(home, span):
     # Square-ish: odd partials strong, a little of the even for body.
     def amplitude(k):
         return (1.0 if k % 2 else 0.25) / k / (1.0 + (k / 9.0) ** 2)
-    return looped_tone("pluck", home, span, amplitude, 8, 84)
+    return looped_tone("pluck", home, span, amplitude, 8, 24)

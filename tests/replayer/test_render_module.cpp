@@ -50,10 +50,9 @@ struct Render {
   std::vector<float> frames;
 };
 
-Render render(const std::string& arguments) {
+Render render(const std::string& arguments, const std::vector<uint8_t>& bytes = song_file()) {
   const std::string dir = testing::TempDir();
   const std::string module_path = dir + "render_test.xm", wav_path = dir + "render_test.wav";
-  const std::vector<uint8_t> bytes = song_file();
   std::FILE* out = std::fopen(module_path.c_str(), "wb");
   EXPECT_NE(out, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), out);
@@ -93,6 +92,40 @@ Render render(const std::string& arguments) {
     at += 8 + size;
   }
   return result;
+}
+
+// Two voices, each with a square of its own height and rate; every timing
+// command sits in channel 1: speeds, a break and a pattern delay.
+std::vector<uint8_t> two_voice_song() {
+  XmModule module;
+  module.song_length = 2;
+  module.orders = {0, 1};
+  XmPattern first;
+  first.rows = 8;
+  first.cells.assign(16, XmCell{});
+  first.cells[0] = {49, 1, 0, 0xF, 3};
+  first.cells[1] = {61, 2, 0, 0, 0};
+  first.cells[2 * 3] = {0, 0, 0, 0xE, 0xE2};   // the row played three times
+  first.cells[2 * 4 + 1] = {97, 0, 0, 0, 0};
+  first.cells[2 * 5] = {0, 0, 0, 0xD, 0};      // on to the next pattern
+  XmPattern second;
+  second.rows = 4;
+  second.cells.assign(8, XmCell{});
+  second.cells[0] = {0, 0, 0, 0xF, 180};
+  second.cells[3] = {56, 2, 0, 0, 0};
+  module.patterns = {first, second};
+  for (int8_t height : {100, 40}) {
+    XmInstrument instrument;
+    XmSample sample;
+    std::vector<int8_t> square;
+    for (int i = 0; i < 64; i++) square.push_back(i < 32 ? height : int8_t(-height));
+    sample.data = delta_code_8(square);
+    sample.loop_length = 64;
+    sample.type = 1;
+    instrument.samples = {sample};
+    module.instruments.push_back(instrument);
+  }
+  return write_xm(module);
 }
 
 double peak(const std::vector<float>& frames, uint32_t from, uint32_t to) {
@@ -140,4 +173,38 @@ TEST(OfflineRenderer, StopsJustBeforeTheRowAskedForAndRejectsBadInput) {
   EXPECT_EQ(pclose(pipe), 0);
   EXPECT_EQ(rows, "0.000000 0 0 6 125\n0.120000 0 1 6 125\n");
   EXPECT_NE(render("--frobnicate").status, 0);
+}
+
+TEST(OfflineRenderer, SoloAndMuteLeaveOutChannelsButNotTheirTiming) {
+  const std::vector<uint8_t> song = two_voice_song();
+  const Render full = render("--seconds 1 --rows", song);
+  ASSERT_EQ(full.status, 0);
+  // Tempo 3 from the first row, row 3 three times, the break after row 5,
+  // then 180 BPM.
+  EXPECT_EQ(full.rows.substr(0, 171),
+            "0.000000 0 0 3 125\n0.060000 0 1 3 125\n0.120000 0 2 3 125\n"
+            "0.180000 0 3 3 125\n0.360000 0 4 3 125\n0.420000 0 5 3 125\n"
+            "0.480000 1 0 3 180\n0.521646 1 1 3 180\n0.563312 1 2 3 180\n");
+  const Render first = render("--seconds 1 --rows --solo 1", song);
+  const Render second = render("--seconds 1 --rows --mute 1", song);
+  const Render none = render("--seconds 1 --rows --solo 1-2 --mute 2,1", song);
+  ASSERT_EQ(first.frames.size(), full.frames.size());
+  ASSERT_EQ(second.frames.size(), full.frames.size());
+  ASSERT_EQ(none.frames.size(), full.frames.size());
+  for (const Render* r : {&first, &second, &none}) {
+    EXPECT_EQ(r->status, 0);
+    EXPECT_EQ(r->rows, full.rows);
+  }
+  const double first_peak = 100.0 / 128 * 0.25 * std::sqrt(0.5);
+  const double second_peak = 40.0 / 128 * 0.25 * std::sqrt(0.5);
+  EXPECT_NEAR(peak(first.frames, 0, 48000), first_peak, 1e-3);
+  EXPECT_NEAR(peak(second.frames, 0, 48000), second_peak, 1e-3);
+  EXPECT_EQ(peak(none.frames, 0, 48000), 0.0);
+  // Each voice alone adds up to the whole mix, frame by frame.
+  for (size_t i = 0; i < full.frames.size(); i++) {
+    ASSERT_NEAR(first.frames[i] + second.frames[i], full.frames[i], 1e-6) << "sample " << i;
+  }
+  for (const char* wrong : {"--solo 3", "--mute 0", "--solo 2-1", "--solo 1,", "--mute x", "--solo"}) {
+    EXPECT_NE(render(std::string("--seconds 0.1 ") + wrong, song).status, 0) << wrong;
+  }
 }
