@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 // Two patterns, one voice.  At tempo 6 and 125 BPM a row lasts 6 x 960
@@ -50,9 +52,13 @@ struct Render {
   std::vector<float> frames;
 };
 
+// A file of this test process's own: ctest runs the tests of this file side by side.
+std::string scratch_path(const char* extension) {
+  return testing::TempDir() + "render_test_" + std::to_string(getpid()) + extension;
+}
+
 Render render(const std::string& arguments, const std::vector<uint8_t>& bytes = song_file()) {
-  const std::string dir = testing::TempDir();
-  const std::string module_path = dir + "render_test.xm", wav_path = dir + "render_test.wav";
+  const std::string module_path = scratch_path(".xm"), wav_path = scratch_path(".wav");
   std::FILE* out = std::fopen(module_path.c_str(), "wb");
   EXPECT_NE(out, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), out);
@@ -162,7 +168,7 @@ TEST(OfflineRenderer, StopsJustBeforeTheRowAskedForAndRejectsBadInput) {
   EXPECT_EQ(until.frames.size(), 2u * 40320);
   EXPECT_NE(render("--seconds").status, 0);
   // Only the rows wanted: the sound may go to a device that cannot be sized.
-  const std::string module_path = testing::TempDir() + "render_test.xm";
+  const std::string module_path = scratch_path(".xm");
   const std::string command =
       std::string(RENDER_MODULE_PATH) + " " + module_path + " /dev/null --seconds 0.2 --rows";
   std::FILE* pipe = popen(command.c_str(), "r");
