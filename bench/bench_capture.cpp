@@ -60,7 +60,10 @@ int main(int argc, char** argv) {
     if (capture.over) break;
     glFinish();
     const double t1 = seconds_now();
-    read_offscreen(target, rgba.data());
+    if (!read_offscreen(target, rgba.data(), error)) {
+      std::fprintf(stderr, "bench_capture: %s\n", error.c_str());
+      return 1;
+    }
     const double t2 = seconds_now();
     encode_frame(encoder, rgba.data(), capture.audio.data(), uint32_t(capture.audio.size() / 2));
     const double t3 = seconds_now();

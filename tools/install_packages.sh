@@ -10,7 +10,7 @@ build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-
        libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
        libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
-      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev
+      pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang libclang-rt-dev
       lintian"
 cross="g++-aarch64-linux-gnu qemu-user-static dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64

@@ -14,7 +14,7 @@ formats=${*:-xm mod s3m prepared}
 build="$root/build-fuzz"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DINTRO_TESTS=ON -DINTRO_FUZZ=ON -DINTRO_SANITIZE=address,undefined,fuzzer-no-link >/dev/null
 targets="make_fuzz_seeds"
 for format in $formats; do targets="$targets fuzz_$format"; done

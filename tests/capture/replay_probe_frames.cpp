@@ -88,7 +88,10 @@ int main(int argc, char** argv) {
     if (!frame.kept) continue;
     Picture live;
     if (!read_ppm(folder + "/frame_" + std::to_string(frame.index) + ".ppm", live)) continue;
-    read_offscreen(target, rgba.data());
+    if (!read_offscreen(target, rgba.data(), error)) {
+      std::fprintf(stderr, "replay_probe_frames: frame %lld: %s\n", (long long)frame.index, error.c_str());
+      return 1;
+    }
     const Picture offline = picture_from_frame(rgba.data(), width, height);
     uint64_t pixels = 0;
     int largest = 0;

@@ -121,7 +121,22 @@ class CaptureShow(unittest.TestCase):
         result = run(*SMALL, os.path.join(self.folder, "show.mp4"), env=env)
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertIn("no usable OpenGL", result.stderr)
-        self.assertNothingWritten()
+        # A driver that draws but reads back nothing, saying all is well: from
+        # the start no way of drawing passes the check; later, the frame says so.
+        for good_reads, args, message in [
+                (0, ["show.mp4"], r"cannot draw a 320x180 picture with 4 samples offscreen \(.*pbuffer: .*reads back"),
+                (1, ["show.mp4"], r"frame 0: the frame reads back empty"),
+                (1, ["--stills", "2,6", "stills"], r"frame 180: the frame reads back empty"),
+                (1, ["--contact-sheet", "sheet.png"], r"frame \d+: the frame reads back empty")]:
+            with self.subTest(good_reads=good_reads, args=args):
+                env = dict(os.environ, LD_PRELOAD=os.environ["INTRO_READS_STOP_WORKING"],
+                           INTRO_GOOD_READS=str(good_reads + (1 if args[0] == "--stills" else 0)))
+                result = run(*SMALL, *args[:-1], os.path.join(self.folder, args[-1]), env=env)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertRegex(result.stderr, "capture_show: " + message)
+                self.assertEqual([name for name in os.listdir(self.folder) if name != "stills"], [])
+                if args[0] == "--stills":
+                    self.assertEqual(os.listdir(os.path.join(self.folder, "stills")), [], "a still stayed behind")
 
     def test_interrupted_capture_leaves_nothing(self):
         process = subprocess.Popen([CAPTURE, *SMALL, os.path.join(self.folder, "show.mp4")], stdout=subprocess.PIPE,

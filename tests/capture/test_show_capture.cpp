@@ -86,7 +86,7 @@ const CapturedShow& captured_show() {
                             fade_state.active, 0,
                             uint32_t(capture.audio.size() / 2)};
       if (!capture.over) {
-        read_offscreen(target, rgba.data());
+        if (!read_offscreen(target, rgba.data(), result.error)) return result;
         for (size_t i = 0; i < rgba.size(); i += 4)
           record.white += rgba[i] == 255 && rgba[i + 1] == 255 && rgba[i + 2] == 255;
       }

@@ -3,6 +3,7 @@
 // colours and heights, the logo's path, and the embedded pictures' layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <set>

@@ -228,6 +228,7 @@ int run(const Options& options) {
   ContactSheet sheet = make_contact_sheet(options.width, options.fps);
   std::vector<uint8_t> frame(size_t(options.width) * size_t(options.height) * 4);
   int64_t written = 0;
+  std::vector<std::string> stills_written;
   bool ok = true, encoding_failed = false;
 
   while (ok && capture.frame < end) {
@@ -239,7 +240,10 @@ int run(const Options& options) {
     capture_next_frame(capture);
     if (capture.over) break;
     if (options.output == Output::VIDEO && n >= first) {
-      read_offscreen(target, frame.data());
+      if (!read_offscreen(target, frame.data(), error)) {
+        ok = fail("frame " + std::to_string(n) + ": " + error);
+        break;
+      }
       encoding_failed = !encode_frame(encoder, frame.data(), capture.audio.data(), uint32_t(capture.audio.size() / 2));
       if (encoding_failed) {
         ok = false;
@@ -249,17 +253,23 @@ int run(const Options& options) {
     } else if (options.output == Output::STILLS) {
       bool wanted = false;
       for (double seconds : options.stills) wanted |= frame_at(seconds, options.fps) == n;
-      if (wanted) {
-        read_offscreen(target, frame.data());
+      if (wanted && !read_offscreen(target, frame.data(), error)) {
+        ok = fail("frame " + std::to_string(n) + ": " + error);
+      } else if (wanted) {
         const Picture picture = picture_from_frame(frame.data(), options.width, options.height);
         for (double seconds : options.stills)
-          if (frame_at(seconds, options.fps) == n && !write_png(picture, still_name(options.target, seconds), error))
-            ok = fail(error);
+          if (frame_at(seconds, options.fps) == n) {
+            if (!write_png(picture, still_name(options.target, seconds), error)) ok = fail(error);
+            stills_written.push_back(still_name(options.target, seconds));
+          }
       }
     } else if (options.output == Output::CONTACT_SHEET && capture.drawn) {
       const float clock = frame_clock(capture, n);
       if (sheet_wants_frame(sheet, previous_scene_state, clock, fade_state.hold, n)) {
-        read_offscreen(target, frame.data());
+        if (!read_offscreen(target, frame.data(), error)) {
+          ok = fail("frame " + std::to_string(n) + ": " + error);
+          break;
+        }
         add_sheet_picture(sheet, clock, frame.data(), options.width, options.height);
       }
     }
@@ -291,7 +301,11 @@ int run(const Options& options) {
   }
   if (ok && options.output == Output::CONTACT_SHEET && !write_png(compose_contact_sheet(sheet), options.target, error))
     ok = fail(error);
-  if (!ok) return interrupted ? 130 : 1;
+  if (!ok) {
+    // Some stills without the others would pass for a whole capture.
+    for (const std::string& still : stills_written) unlink(still.c_str());
+    return interrupted ? 130 : 1;
+  }
   const int64_t frames = capture.frame - first;
   std::fprintf(stderr, "capture_show: %lld frames of %dx%d at %d fps in %.1f s (%.1f frames per second) on %s\n",
                (long long)frames, options.width, options.height, options.fps, elapsed, frames / std::max(elapsed, 1e-3),
