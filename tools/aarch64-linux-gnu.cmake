@@ -15,4 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
+# Debian 12 names the static emulator qemu-aarch64-static, Debian 13 qemu-aarch64.
+find_program(INTRO_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64 REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${INTRO_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)

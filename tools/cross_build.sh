@@ -10,6 +10,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 sh "$root/tools/install_packages.sh" cross
+# Debian 12 names the static emulator qemu-aarch64-static, Debian 13 qemu-aarch64.
+qemu=$(command -v qemu-aarch64-static || command -v qemu-aarch64)
 
 host="$root/build"
 cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON >/dev/null
@@ -47,7 +49,7 @@ for program in games/intro bin/capture_show bin/render_module bin/make_prepared;
 done
 lintian --fail-on error --tag-display-limit 0 "$deb"
 "$host/tools/render_module" "$root/assets/song.xm" "$package/host.wav" --seconds 105
-qemu-aarch64-static -L /usr/aarch64-linux-gnu "$package/root/usr/bin/render_module" \
+"$qemu" -L /usr/aarch64-linux-gnu "$package/root/usr/bin/render_module" \
   "$root/assets/song.xm" "$package/packaged.wav" --seconds 105
 if cmp "$package/host.wav" "$package/packaged.wav"; then
   echo "the arm64 package's render_module renders the song as the host's: $(sha256sum <"$package/host.wav" | cut -d' ' -f1)"

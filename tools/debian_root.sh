@@ -39,8 +39,10 @@ case "${1:-}" in
   copy)
     [ $# -eq 3 ] || usage
     [ -f "$2/$complete_mark" ] || { echo "debian_root.sh: $2 is no complete root" >&2; exit 1; }
-    rm -rf "$3"
-    cp -a "$2" "$3"
+    # Copied aside and renamed, so that a copy cut short is never taken for a root.
+    rm -rf "$3" "$3.partial"
+    cp -a "$2" "$3.partial"
+    mv "$3.partial" "$3"
     ;;
   run)
     [ $# -ge 2 ] || usage

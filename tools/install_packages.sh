@@ -1,22 +1,41 @@
 #!/bin/sh
-# Installs the Debian 12 packages that are missing for building the intro
-# ("build"), for building and running the whole test suite ("test"), for
-# the aarch64 cross build ("cross", with the arm64 architecture added), or
-# for measuring and listening to the song ("music": the song report, sox).
+# Installs the packages that are missing for building the intro ("build"),
+# for building and running the whole test suite ("test"), for the aarch64
+# cross build ("cross", with the arm64 architecture added), or for
+# measuring and listening to the song ("music": the song report, sox), by
+# the names of the Debian release this machine runs (/etc/os-release).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
-# lintian checks the packages made.
+# lintian checks the packages made; debootstrap makes the Debian roots the
+# tests build and install in.
 set -eu
+release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
+case "$release" in
+  12 | 13) ;;
+  *)
+    echo "install_packages.sh: this is not Debian 12 or 13 ($(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-}" || echo "no /etc/os-release")); install by hand the packages named in $0" >&2
+    exit 1
+    ;;
+esac
+
+# The names both releases share.
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
        libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang libclang-rt-dev
-      lintian"
-cross="g++-aarch64-linux-gnu qemu-user-static dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
+      lintian debootstrap"
+cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
        libswscale-dev:arm64 libavutil-dev:arm64"
 music="$build python3 python3-numpy sox"
+# Where the releases differ.
+case "$release" in
+  12) cross="$cross qemu-user-static" ;;
+  # Debian 13's qemu-user is static itself (qemu-aarch64); qemu-user-static only points to it.
+  13) cross="$cross qemu-user" ;;
+esac
+
 case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;

@@ -361,8 +361,8 @@ def thread_cpu_ticks(pid, name):
 class Intro:
     """The intro binary running on a display, with or without a sound server."""
 
-    def __init__(self, display, pulse_server=None, binary=None, extra_env=None):
-        self.binary = binary or INTRO
+    def __init__(self, display, pulse_server=None, binary=None, extra_env=None, command=None):
+        self.command = command or [binary or INTRO]
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "PULSE_SERVER")}
         env.update(extra_env or {})
         self.runtime = tempfile.mkdtemp(prefix="intro-run-")
@@ -377,7 +377,7 @@ class Intro:
 
     def __enter__(self):
         self.started = time.monotonic()
-        self.process = subprocess.Popen([self.binary], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        self.process = subprocess.Popen(self.command, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         start_new_session=True)
         return self
 
