@@ -5,7 +5,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/tools/install_packages.sh" build
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=OFF >/dev/null
 cmake --build "$root/build" -j"$(nproc)" --target capture_show
 if [ $# -eq 0 ]; then
   set -- --contact-sheet "$root/docs/contact_sheet.png"

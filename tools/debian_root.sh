@@ -54,6 +54,8 @@ case "${1:-}" in
     shift
     dir=$(cd "$1" && pwd)
     shift
+    # The root as a mount of its own, so that a command inside can make a namespace and roots again.
+    mount --bind "$dir" "$dir"
     mount -t proc proc "$dir/proc"
     mount --rbind /sys "$dir/sys"
     mount --rbind /dev "$dir/dev"

@@ -1,35 +1,32 @@
 #!/bin/sh
-# Makes the release folder dist/: the Debian packages and tarballs for
-# x86-64 and aarch64, the contact sheet, a 1920 x 1080, 60 frames per second
-# video of the show, and SHA256SUMS.  Builds without the tests in
-# build-release/ and build-release-aarch64/; the packages' checks are the
-# test suite's (package test) and tools/cross_build.sh's.  A failed run
-# leaves no dist/ behind.
+# Makes the release folder dist/: the Debian packages (the show, intro, and
+# its tools, intro-tools) and tarballs for Debian 12 and Debian 13, each for
+# x86-64 and aarch64, the contact sheet, a 1920 x 1080, 60 frames per
+# second video of the show, and SHA256SUMS.  Each release's packages are
+# built against that release's libraries and checked by
+# tools/release_packages.sh: on this machine for its own release, in a
+# Debian root kept under build/roots/ for the other (tools/in_release_root.sh).
+# A failed run leaves no dist/ behind.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-jobs=$(nproc)
 sh "$root/tools/install_packages.sh" build
-sh "$root/tools/install_packages.sh" cross
-
-native="$root/build-release"
-cross="$root/build-release-aarch64"
-cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=OFF >/dev/null
-cmake --build "$native" -j"$jobs"
-cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/tools/aarch64-linux-gnu.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=OFF >/dev/null
-cmake --build "$cross" -j"$jobs"
+this=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 dist="$root/dist"
 partial="$root/dist.partial"
 rm -rf "$dist" "$partial"
 mkdir -p "$partial"
 trap 'rm -rf "$partial"' EXIT
-for build in "$native" "$cross"; do
-  rm -rf "$build/packages"
-  cpack --config "$build/CPackConfig.cmake" -B "$build/packages" >/dev/null
-  cp "$build"/packages/*.deb "$build"/packages/*.tar.gz "$partial/"
+for suite in bookworm trixie; do
+  if [ "$suite" = "$this" ]; then
+    sh "$root/tools/release_packages.sh" "$partial" "$root/build-release" "$root/build/roots"
+  else
+    sh "$root/tools/in_release_root.sh" "$suite" "build cross" --bind "$partial:/dist" -- \
+      sh /src/tools/release_packages.sh /dist /root/build-release /roots
+  fi
 done
 
+native="$root/build-release/release-amd64"
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$native/CPackConfig.cmake")
 "$native/tools/capture_show" --contact-sheet "$partial/intro_${version}_contact_sheet.png"
 "$native/tools/capture_show" --size 1920x1080 --fps 60 "$partial/intro_${version}_1920x1080_60fps.mp4"

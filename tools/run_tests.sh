@@ -5,7 +5,10 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/, the whole
 # show once under ThreadSanitizer in build-tsan/, each fuzz target for 60 s
 # in build-fuzz/, and the aarch64 cross build's music tests and render
-# comparison in build-aarch64/.
+# comparison in build-aarch64/; then, in a Debian root of the other
+# release (Debian 13 on Debian 12, Debian 12 on Debian 13; made once under
+# build/roots/ and kept), the build with the tests and its unit, capture and
+# package tests.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -30,3 +33,13 @@ INTRO_SOUND_SERVERS=pulseaudio INTRO_SLOW_BUILD=1 ctest --test-dir "$root/build-
 
 sh "$root/tools/run_fuzzers.sh" 60
 sh "$root/tools/cross_build.sh"
+
+# The other Debian release: its compiler, libraries, Mesa and packages.
+case $(. /etc/os-release && echo "$VERSION_CODENAME") in
+  bookworm) other=trixie ;;
+  *) other=bookworm ;;
+esac
+sh "$root/tools/in_release_root.sh" "$other" test -- sh -c '
+  cmake -S /src -B /root/build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_ROOTS=/roots &&
+  cmake --build /root/build -j"$(nproc)" &&
+  ctest --test-dir /root/build --output-on-failure -j"$(nproc)" -L "^(unit|capture|capture_clip|package)\$"'
