@@ -4,14 +4,15 @@
 # the aarch64 cross build ("cross", with the arm64 architecture added), or
 # for measuring and listening to the song ("music": the song report, sox).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
-# lintian checks the packages made.
+# lintian checks the packages made; python3 runs the generators and makes
+# the release page, which the tests load in chromium.
 set -eu
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
-       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file"
+       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file python3"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang-14 libclang-rt-14-dev
-      lintian"
+      lintian chromium"
 cross="g++-aarch64-linux-gnu qemu-user-static dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64

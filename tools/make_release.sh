@@ -1,10 +1,11 @@
 #!/bin/sh
 # Makes the release folder dist/: the Debian packages and tarballs for
 # x86-64 and aarch64, the contact sheet, a 1920 x 1080, 60 frames per second
-# video of the show, and SHA256SUMS.  Builds without the tests in
-# build-release/ and build-release-aarch64/; the packages' checks are the
-# test suite's (package test) and tools/cross_build.sh's.  A failed run
-# leaves no dist/ behind.
+# video of the show with its chapters and a poster frame, SHA256SUMS, and
+# index.html, the page that publishes the folder as it is.  Builds without
+# the tests in build-release/ and build-release-aarch64/; the packages'
+# checks are the test suite's (package test) and tools/cross_build.sh's.  A
+# failed run leaves no dist/ behind.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -32,7 +33,13 @@ done
 
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$native/CPackConfig.cmake")
 "$native/tools/capture_show" --contact-sheet "$partial/intro_${version}_contact_sheet.png"
-"$native/tools/capture_show" --size 1920x1080 --fps 60 "$partial/intro_${version}_1920x1080_60fps.mp4"
+"$native/tools/capture_show" --size 1920x1080 --fps 60 --chapters "$partial/intro_${version}_chapters.vtt" \
+  "$partial/intro_${version}_1920x1080_60fps.mp4"
+# The poster: the wave scene, the show's most colourful moment.
+"$native/tools/capture_show" --size 1920x1080 --stills 46 "$partial/poster"
+mv "$partial/poster/still_0046.000.png" "$partial/intro_${version}_poster.png"
+rmdir "$partial/poster"
 (cd "$partial" && sha256sum -- * >SHA256SUMS)
+python3 "$root/tools/make_release_page.py" "$partial"
 mv "$partial" "$dist"
 ls -l "$dist"
