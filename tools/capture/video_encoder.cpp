@@ -209,14 +209,10 @@ bool add_chapter(AVFormatContext* format, AVRational time_base, int64_t start, i
   return av_dict_set(&chapter->metadata, "title", title.c_str(), 0) >= 0;
 }
 
-// Replaces the container's chapters; times are in pictures.
-bool set_chapters(VideoEncoder& e, const std::vector<Chapter>& chapters, std::string& error) {
-  for (unsigned i = 0; i < e.format->nb_chapters; ++i) {
-    av_dict_free(&e.format->chapters[i]->metadata);
-    av_freep(&e.format->chapters[i]);
-  }
-  av_freep(&e.format->chapters);
-  e.format->nb_chapters = 0;
+// The chapters, timed in pictures.  Added after the header, they go out
+// with the trailer: MP4 as a chapter track and a Nero chapter list, Matroska
+// as its Chapters element.
+bool add_chapters(VideoEncoder& e, const std::vector<Chapter>& chapters, std::string& error) {
   for (size_t i = 0; i < chapters.size(); ++i) {
     const int64_t end = i + 1 < chapters.size() ? chapters[i + 1].frame : e.pictures;
     if (!add_chapter(e.format, AVRational{1, e.settings.fps}, chapters[i].frame, end, chapters[i].title))
@@ -428,7 +424,7 @@ bool finish_video(VideoEncoder* e, const std::vector<Chapter>& chapters, std::st
   e->thread.join();
   bool ok = !e->failed;
   if (!ok) error = e->error;
-  ok = ok && flush(*e, error) && set_chapters(*e, chapters, error);  // the thread has ended: its state is ours now
+  ok = ok && flush(*e, error) && add_chapters(*e, chapters, error);  // the thread has ended: its state is ours now
   if (ok) {
     const int result = av_write_trailer(e->format);
     if (result < 0) error = describe("cannot finish the video file", result);
