@@ -156,19 +156,20 @@ def read_chapters(path):
 
 
 def intro_in_tarball(path):
-    """The path of the show's program inside a tarball, or None."""
+    """The relative path of the show's program inside a tarball, or None."""
     try:
         with tarfile.open(path) as archive:
-            return next((m.name for m in archive if m.isfile() and m.name.endswith("games/intro")), None)
+            names = [os.path.normpath(m.name) for m in archive if m.isfile()]
     except (tarfile.TarError, OSError, EOFError):
         fail("%s is not a readable tarball" % path)
+    return next((n for n in names if n.endswith("games/intro") and not n.startswith(("/", ".."))), None)
 
 
 def href(name):
     return html.escape(urllib.parse.quote(name))
 
 
-def attribute_hash(text):
+def inline_hash(text):
     return "'sha256-%s'" % base64.b64encode(hashlib.sha256(text.encode()).digest()).decode()
 
 
@@ -315,7 +316,7 @@ def page(release):
             icon = '<link rel="icon" href="data:image/png;base64,%s">' % base64.b64encode(f.read()).decode()
     title = "Korvatel intro %s \u2013 Lanternworks & Brackenridge conference" % release.version
     policy = ("default-src 'none'; img-src 'self' data:; media-src 'self'; style-src %s; script-src %s"
-              % (attribute_hash(STYLE), attribute_hash(SCRIPT)))
+              % (inline_hash(STYLE), inline_hash(SCRIPT)))
     body = [
         "<h1>Korvatel intro<small>for the Lanternworks &amp; Brackenridge conference \u00b7 release %s</small></h1>"
         % html.escape(release.version),

@@ -208,7 +208,7 @@ class ReleasePage(unittest.TestCase):
         cls.server.server_close()
         shutil.rmtree(cls.folder, ignore_errors=True)
 
-    def setUp(self):
+    def start_browser(self):
         self.browser = Browser()
         self.addCleanup(self.browser.close)
         target = self.browser.call("Target.createTarget", url="about:blank")["targetId"]
@@ -246,6 +246,7 @@ class ReleasePage(unittest.TestCase):
                              "the page is wider than a %d pixel window" % width)
 
     def test_page_plays_seeks_and_links(self):
+        self.start_browser()
         self.show_at(1280, 800, False)
         self.assertNothingWentWrong()
         # The video, with the clip's length and chapters.
@@ -324,6 +325,23 @@ class ReleasePage(unittest.TestCase):
         self.assertFitsTheWindow(390)
         self.screenshot("release_page_phone")
         self.assertNothingWentWrong()
+
+    def test_refusals_leave_no_page(self):
+        folder = tempfile.mkdtemp(prefix="release-refused-")
+        self.addCleanup(shutil.rmtree, folder)
+
+        def refusal(*args):
+            return subprocess.run([sys.executable, "-B", GENERATOR, *args], stderr=subprocess.PIPE, text=True)
+        self.assertEqual(refusal().returncode, 2)
+        self.assertIn("not a folder", refusal(os.path.join(folder, "none")).stderr)
+        self.assertIn("no file of a release", refusal(folder).stderr)
+        for name in ("intro_1.0.0-1~deb12u1_amd64.tar.gz", "intro_1.0.1_chapters.vtt"):
+            with open(os.path.join(folder, name), "w") as f:
+                f.write("WEBVTT\n")
+        self.assertIn("versions 1.0.0, 1.0.1", refusal(folder).stderr)
+        os.remove(os.path.join(folder, "intro_1.0.1_chapters.vtt"))
+        self.assertIn("not a readable tarball", refusal(folder).stderr)
+        self.assertEqual(os.listdir(folder), ["intro_1.0.0-1~deb12u1_amd64.tar.gz"])
 
     def assertNothingWentWrong(self):
         """No exception, no console error, no request that failed or went elsewhere, so far."""
