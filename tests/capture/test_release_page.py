@@ -62,8 +62,15 @@ class Browser:
         self.events = []
 
     def close(self):
-        self.process.kill()
-        self.process.wait()
+        try:
+            self.call("Browser.close", timeout=30)
+        except (AssertionError, OSError):
+            pass  # it may close the pipe before it answers
+        try:
+            self.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
         os.close(self.commands)
         os.close(self.replies)
         self.log.close()
