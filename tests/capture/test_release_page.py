@@ -247,6 +247,7 @@ class ReleasePage(unittest.TestCase):
             os.makedirs(SHOTS, exist_ok=True)
             with open(os.path.join(SHOTS, name + ".png"), "wb") as f:
                 f.write(base64.b64decode(shot["data"]))
+        sys.stderr.write("release page: %s is %d x %d pixels\n" % (name, content["width"], content["height"]))
 
     def assertFitsTheWindow(self, width):
         self.assertLessEqual(self.evaluate("document.documentElement.scrollWidth"), width,
@@ -286,6 +287,7 @@ class ReleasePage(unittest.TestCase):
             video.play().catch(failed);
         })""")
         self.assertGreater(played, 0.5)
+        sys.stderr.write("release page: the video lasts %.3f s and played to %.3f s\n" % (duration, played))
 
         # Each scene's link seeks to its chapter (last first, so that every seek moves) and plays on from there.
         for title, start, _ in reversed(CLIP_CHAPTERS):
@@ -298,6 +300,7 @@ class ReleasePage(unittest.TestCase):
             })""" % json.dumps(title))
             self.assertAlmostEqual(asked, start, delta=1e-6, msg="the link of %s" % title)
             self.assertTrue(start <= landed < start + 0.5, "the link of %s landed at %.3f s" % (title, landed))
+            sys.stderr.write("release page: %s seeks to %.3f s, lands at %.3f s\n" % (title, asked, landed))
 
         # Each package and tarball: the release and architecture of its name, the size and hash of its file.
         items = self.evaluate("""Array.from(document.querySelectorAll(".file"), item => [
