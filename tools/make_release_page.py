@@ -58,6 +58,7 @@ ol.scenes time { color: var(--dim); font-variant-numeric: tabular-nums; margin-r
 .build { background: var(--panel); border: 1px solid var(--line); border-radius: 6px; padding: 0.2em 1em 0.4em;
          margin: 1em 0; }
 .build h3 { margin: 0.6em 0 0.4em; }
+.whole { white-space: nowrap; }
 .file { border-top: 1px solid var(--line); padding: 0.6em 0; }
 .file h4 { margin: 0; font-size: 1em; overflow-wrap: anywhere; }
 .file p { margin: 0.3em 0; }
@@ -268,7 +269,8 @@ def downloads_section(release):
     # The newest Debian first; x86-64 before the rest.
     for debian, arch in sorted(builds, key=lambda b: (-int(b[0]), b[1] != "amd64", b[1])):
         lines.append('<section class="build">')
-        lines.append("<h3>%s on %s</h3>" % (html.escape(release_text(debian)), html.escape(architecture_text(arch))))
+        lines.append('<h3>%s on <span class="whole">%s</span></h3>' % (html.escape(release_text(debian)),
+                                                                     html.escape(architecture_text(arch))))
         entries = sorted(builds[(debian, arch)], key=lambda entry: order[entry[1]])
         lines.extend(download_entry(release, name, kind) for name, kind in entries)
         lines.append("</section>")
