@@ -261,11 +261,13 @@ def downloads_section(release):
     for kind in order:
         for name, fields in release.files.get(kind, []):
             builds.setdefault((fields["debian"], fields["arch"]), []).append((name, kind))
-    if not builds:
+    sums, others = release.first("sums"), release.files.get("other", [])
+    if not builds and not sums and not others:
         return ""
-    lines = ["<h2>Download</h2>",
-             "<p>apt installs a package with the libraries it needs; a tarball holds the same files and needs the "
-             "same libraries.</p>"]
+    lines = ["<h2>Download</h2>"]
+    if builds:
+        lines.append("<p>apt installs a package with the libraries it needs; a tarball holds the same files and "
+                     "needs the same libraries.</p>")
     # The newest Debian first; x86-64 before the rest.
     for debian, arch in sorted(builds, key=lambda b: (-int(b[0]), b[1] != "amd64", b[1])):
         lines.append('<section class="build">')
@@ -274,14 +276,12 @@ def downloads_section(release):
         entries = sorted(builds[(debian, arch)], key=lambda entry: order[entry[1]])
         lines.extend(download_entry(release, name, kind) for name, kind in entries)
         lines.append("</section>")
-    sums = release.first("sums")
     if sums:
         lines.append('<p>Every file\u2019s SHA-256 is in <a href="%s">%s</a>; beside the files you downloaded, '
                      "check them with:</p>" % (href(sums), sums))
         lines.append("<pre><code>sha256sum -c --ignore-missing %s</code></pre>" % sums)
-    others = release.files.get("other", [])
     if others:
-        lines.append("<h3>Other files</h3><ul>")
+        lines.append("<h3>%s</h3><ul>" % ("Other files" if builds else "Files"))
         lines.extend('<li><a href="%s">%s</a> (%s)</li>' % (href(name), html.escape(name),
                                                             size_text(os.path.getsize(release.path(name))))
                      for name, _ in others)
