@@ -23,16 +23,16 @@ ARCHITECTURES = {"amd64": "x86-64", "arm64": "aarch64"}
 ICON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "assets", "intro_icon.png")
 
 # Names in a release folder: (kind, pattern); the version is the group "version".
-BUILD = r"(?P<version>\d[\w.+]*)-(?P<revision>\w+)~deb(?P<debian>\d+)u\d+_(?P<arch>[a-z0-9]+)"
+BUILD = r"(?P<version>\d[0-9A-Za-z.+]*)-(?P<revision>[0-9A-Za-z.+]+)~deb(?P<debian>\d+)u\d+_(?P<arch>[a-z0-9]+)"
 KINDS = [
     ("show", re.compile(r"intro_%s\.deb$" % BUILD)),
     ("tools", re.compile(r"intro-tools_%s\.deb$" % BUILD)),
     ("tarball", re.compile(r"intro_%s\.tar\.gz$" % BUILD)),
-    ("video", re.compile(r"intro_(?P<version>\d[\w.+]*)_(?P<width>\d+)x(?P<height>\d+)_(?P<fps>\d+)fps"
+    ("video", re.compile(r"intro_(?P<version>\d[0-9A-Za-z.+]*)_(?P<width>\d+)x(?P<height>\d+)_(?P<fps>\d+)fps"
                          r"\.(?P<container>mp4|webm)$")),
-    ("chapters", re.compile(r"intro_(?P<version>\d[\w.+]*)_chapters\.vtt$")),
-    ("poster", re.compile(r"intro_(?P<version>\d[\w.+]*)_poster\.png$")),
-    ("contact sheet", re.compile(r"intro_(?P<version>\d[\w.+]*)_contact_sheet\.png$")),
+    ("chapters", re.compile(r"intro_(?P<version>\d[0-9A-Za-z.+]*)_chapters\.vtt$")),
+    ("poster", re.compile(r"intro_(?P<version>\d[0-9A-Za-z.+]*)_poster\.png$")),
+    ("contact sheet", re.compile(r"intro_(?P<version>\d[0-9A-Za-z.+]*)_contact_sheet\.png$")),
     ("sums", re.compile(r"SHA256SUMS$")),
 ]
 VIDEO_TYPES = {"mp4": "video/mp4", "webm": "video/webm"}
