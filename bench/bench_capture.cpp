@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     scene.queueing += t3 - t2;
   }
   const double rendered = seconds_now();
-  if (!finish_video(encoder, error)) std::fprintf(stderr, "encoder: %s\n", error.c_str());
+  if (!finish_video(encoder, {}, error)) std::fprintf(stderr, "encoder: %s\n", error.c_str());
   const double finished = seconds_now();
   const char* names[] = {"boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"};
   std::printf("%dx%d at %d fps on %s\n", width, height, fps, target.renderer.c_str());

@@ -6,7 +6,8 @@
 # the names of the Debian release this machine runs (/etc/os-release).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
 # lintian checks the packages made; debootstrap makes the Debian roots the
-# tests build and install in.
+# tests build and install in; python3 runs the generators and makes the
+# release page, which the tests load in chromium.
 set -eu
 release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
 case "$release" in
@@ -20,10 +21,10 @@ esac
 # The names both releases share.
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
        libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
-       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file"
+       libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file python3"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang libclang-rt-dev
-      lintian debootstrap"
+      lintian debootstrap chromium"
 cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64

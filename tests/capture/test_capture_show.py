@@ -1,10 +1,11 @@
 """capture_show as a user runs it, with no display and no sound server:
 what it refuses and that a refusal leaves no file; a lossless video whose
 sound, decoded, is the offline render bit for bit (24-bit FLAC) after the
-boot console's silence, and whose frames are the stills of the same times;
-the default MP4's streams, with the AAC track aligned to the sample; the
-same still twice gives the same bytes; an interrupted capture leaves
-nothing; the contact sheet holds every scene."""
+boot console's silence, whose frames are the stills of the same times and
+whose chapters begin where the song puts each scene; a clip's MP4 streams,
+with the AAC track aligned to the sample and the chapters inside the clip,
+in the file and as WebVTT; the same still twice gives the same bytes; an
+interrupted capture leaves nothing; the contact sheet holds every scene."""
 
 import json
 import os
@@ -23,6 +24,7 @@ import harness  # noqa: E402
 
 CAPTURE = os.environ.get("CAPTURE_SHOW", "capture_show")
 SIZE, FPS = (320, 180), 30
+SCENES = ["boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"]
 SMALL = ["--size", "%dx%d" % SIZE, "--fps", str(FPS)]
 RATE = 48000
 
@@ -33,9 +35,32 @@ def run(*args, env=None):
 
 
 def probe(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-show_format", "-count_frames", "-of", "json",
-                          path], check=True, stdout=subprocess.PIPE).stdout
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-show_format", "-show_chapters", "-count_frames",
+                          "-of", "json", path], check=True, stdout=subprocess.PIPE).stdout
     return json.loads(out)
+
+
+def chapters(info):
+    """(title, start, end) of each chapter ffprobe found, in seconds."""
+    return [(c["tags"]["title"], float(c["start_time"]), float(c["end_time"])) for c in info["chapters"]]
+
+
+def webvtt_cues(path):
+    """(text, start, end) of each cue of a WebVTT file, in seconds."""
+    with open(path, encoding="utf-8") as f:
+        blocks = f.read().split("\n\n")
+    if blocks[0] != "WEBVTT":
+        raise ValueError("%s does not start as WebVTT" % path)
+
+    def seconds(stamp):
+        hours, minutes, rest = stamp.split(":")
+        return int(hours) * 3600 + int(minutes) * 60 + float(rest)
+    cues = []
+    for block in filter(None, blocks[1:]):
+        timing, text = block.strip("\n").split("\n")
+        start, end = timing.split(" --> ")
+        cues.append((text, seconds(start), seconds(end)))
+    return cues
 
 
 def decode_video_frame(path, index):
@@ -86,6 +111,8 @@ class CaptureShow(unittest.TestCase):
             (["--stills", "1,x", self.folder], "--stills"),
             (["--stills", "1", "--lossless", self.folder], "for a video"),
             (["--contact-sheet", os.path.join(self.folder, "sheet.jpg")], ".png"),
+            (["--chapters", os.path.join(self.folder, "chapters.txt"), out], ".vtt"),
+            (["--chapters", os.path.join(self.folder, "c.vtt"), "--stills", "1", self.folder], "for a video"),
             (["--bogus", out], "unknown option"),
             ([out, os.path.join(self.folder, "other.mp4")], "one output"),
             (["--size"], "needs a value"),
@@ -155,7 +182,7 @@ class CaptureShow(unittest.TestCase):
 
     def test_lossless_video_is_the_show_to_the_pixel_and_sample(self):
         video = os.path.join(self.folder, "show.mkv")
-        result = run(*SMALL, "--lossless", video)
+        result = run(*SMALL, "--lossless", "--chapters", os.path.join(self.folder, "show.vtt"), video)
         self.assertEqual(result.returncode, 0, result.stderr)
         welcome, end = summary_frame(result.stderr, "music starts"), summary_frame(result.stderr, "show ends")
         self.assertEqual(welcome, 4 * FPS + 1, result.stderr)  # the boot console's first frame past 4 s
@@ -169,8 +196,9 @@ class CaptureShow(unittest.TestCase):
         samples_per_frame = RATE // FPS
         music_start, music_end = welcome * samples_per_frame, end * samples_per_frame
         reference = os.path.join(self.folder, "reference.wav")
-        subprocess.run([harness.RENDER_MODULE, harness.SONG, reference, "--seconds",
-                        "%.6f" % ((music_end - music_start) / RATE + 0.1)], check=True, stdout=subprocess.DEVNULL)
+        listing = subprocess.run([harness.RENDER_MODULE, harness.SONG, reference, "--seconds",
+                                  "%.6f" % ((music_end - music_start) / RATE + 0.1), "--rows"], check=True,
+                                 stdout=subprocess.PIPE, text=True).stdout
         floats = array("f", harness.read_wav_floats(reference))[:2 * (music_end - music_start)]
         decoded = array("i", decode_audio(video, "s32le"))
         self.assertEqual(len(decoded), 2 * music_end, "the sound is not as long as the pictures")
@@ -180,6 +208,26 @@ class CaptureShow(unittest.TestCase):
         self.assertIsNone(mismatch, "the sound differs from the render at frame %s" %
                           (None if mismatch is None else mismatch // 2))
         self.assertNotEqual(expected[:2 * RATE], [0] * (2 * RATE), "the render is silent")
+
+        # A chapter for each scene from the first frame that shows it: a 3D scene or a text screen
+        # other than the welcome comes in the frame after the first to sample its position, which
+        # the replayer takes on once it has read the last row of the one before.
+        read = {}
+        for line in listing.splitlines():
+            seconds, order, row = line.split()[:3]
+            read.setdefault((int(order), int(row)), round(float(seconds) * RATE))
+        starts = [0, welcome]
+        for position in (2, 6, 8, 12, 16, 20):
+            starts.append(next(n for n in range(welcome, end) if n * samples_per_frame - music_start >
+                               read[(position - 1, 63)]) + 1)
+        expected = [(name, start / FPS, stop / FPS) for name, start, stop in zip(SCENES, starts, starts[1:] + [end])]
+        found = chapters(info)
+        self.assertEqual([c[0] for c in found], SCENES)
+        for (name, start, stop), (_, got_start, got_stop) in zip(expected, found):
+            self.assertAlmostEqual(got_start, start, delta=1e-6, msg="chapter %s" % name)
+            self.assertAlmostEqual(got_stop, stop, delta=1e-6, msg="chapter %s" % name)
+        for (name, start, stop), cue in zip(expected, webvtt_cues(os.path.join(self.folder, "show.vtt"))):
+            self.assertEqual(cue, (name, round(start, 3), round(stop, 3)))
 
         # Frames of the video are the stills of the same times; a still taken twice is the same file.
         times = [2.0, 20.5, 51.0]
@@ -197,8 +245,8 @@ class CaptureShow(unittest.TestCase):
             harness.keep_shot(harness.Image(SIZE[0], SIZE[1], still), "capture_still_%05.1f" % t)
 
     def test_default_video_streams_and_sound_alignment(self):
-        video = os.path.join(self.folder, "clip.mp4")
-        result = run("--size", "%dx%d" % SIZE, "--to", "6", video)
+        video, vtt = os.path.join(self.folder, "clip.mp4"), os.path.join(self.folder, "clip.vtt")
+        result = run("--size", "%dx%d" % SIZE, "--from", "2", "--to", "8", "--chapters", vtt, video)
         self.assertEqual(result.returncode, 0, result.stderr)
         info = probe(video)
         streams = {s["codec_type"]: s for s in info["streams"]}
@@ -207,10 +255,14 @@ class CaptureShow(unittest.TestCase):
         self.assertEqual((v["r_frame_rate"], v["avg_frame_rate"], int(v["nb_read_frames"])), ("60/1", "60/1", 360))
         self.assertEqual((a["codec_name"], int(a["sample_rate"]), a["channels"]), ("aac", RATE, 2))
         self.assertAlmostEqual(float(info["format"]["duration"]), 6.0, delta=0.03)
+        # The clip's chapters, from its start: the boot console's end and the welcome screen to the clip's end.
+        clip_chapters = [("boot console", 0.0, 2.017), ("welcome", 2.017, 6.0)]
+        self.assertEqual(chapters(info), clip_chapters)  # the MP4 keeps milliseconds
+        self.assertEqual(webvtt_cues(vtt), clip_chapters)
 
         # AAC is lossy: the decoded track is matched against the render at
         # shifts around the welcome frame's time, and must fit best unshifted.
-        music_start = (4 * 60 + 1) * (RATE // 60)
+        music_start = (4 * 60 + 1 - 2 * 60) * (RATE // 60)
         reference = os.path.join(self.folder, "reference.wav")
         subprocess.run([harness.RENDER_MODULE, harness.SONG, reference, "--seconds", "2"], check=True,
                        stdout=subprocess.DEVNULL)

@@ -1,6 +1,7 @@
 // capture_show: the whole show rendered offscreen, frame-exact, with no
-// display or sound server: a video with the music muxed sample-exact, PNG
-// stills at chosen times, or a contact sheet of every scene.
+// display or sound server: a video with the music muxed sample-exact and a
+// chapter for each scene, PNG stills at chosen times, or a contact sheet of
+// every scene.
 #include <unistd.h>
 
 #include <csignal>
@@ -33,7 +34,7 @@ const char usage[] =
     "Renders the show offscreen, frame by frame at a fixed rate, with no display\n"
     "or sound server; frame n shows the show at n / fps seconds.\n"
     "\n"
-    "  OUTPUT.mp4          H.264 (yuv420p) and AAC 48 kHz stereo in MP4\n"
+    "  OUTPUT.mp4          H.264 (yuv420p) and AAC 48 kHz stereo in MP4, a chapter for each scene\n"
     "  --lossless          FFV1 (RGB, every pixel exact) and FLAC (24 bit) in Matroska: OUTPUT.mkv\n"
     "  --stills T1,T2,...  a PNG of the frame at each time (seconds from the start) into DIRECTORY\n"
     "  --contact-sheet F   one PNG with a frame from the middle of each scene, labelled\n"
@@ -41,6 +42,7 @@ const char usage[] =
     "  --fps N             frames per second, 24 to 240 (default 60)\n"
     "  --samples N         multisampling, 1 to 16 (default 4, as the intro)\n"
     "  --from S, --to S    a clip of the video from S to S seconds\n"
+    "  --chapters F.vtt    the video's chapters also as a WebVTT file (times from the video's start)\n"
     "  --version           the version of the intro this captures\n"
     "  --help              this text\n";
 
@@ -56,6 +58,7 @@ void interrupt(int) { interrupted = 1; }
 struct Options {
   Output output = Output::VIDEO;
   std::string target;
+  std::string chapters;  // the WebVTT file, when asked for
   int32_t width = 1920, height = 1080, fps = 60, samples = 4;
   bool lossless = false;
   double from = 0, to = -1;
@@ -93,7 +96,8 @@ bool parse_options(int argc, char** argv, Options& options, bool& help, bool& ve
     const std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     const bool takes_value = option == "--size" || option == "--fps" || option == "--samples" || option == "--from" ||
-                             option == "--to" || option == "--stills" || option == "--contact-sheet";
+                             option == "--to" || option == "--stills" || option == "--contact-sheet" ||
+                             option == "--chapters";
     if (takes_value && !value) return fail(option + " needs a value");
     if (option == "--help" || option == "-h") {
       help = true;
@@ -131,6 +135,9 @@ bool parse_options(int argc, char** argv, Options& options, bool& help, bool& ve
         options.stills.push_back(seconds);
         start = comma + 1;
       }
+    } else if (option == "--chapters") {
+      if (!ends_with(value, ".vtt")) return fail(std::string("the chapters file is WebVTT: name it .vtt, not ") + value);
+      options.chapters = value;
     } else if (option == "--contact-sheet") {
       sheet = true;
       options.output = Output::CONTACT_SHEET;
@@ -147,8 +154,8 @@ bool parse_options(int argc, char** argv, Options& options, bool& help, bool& ve
   }
   if (stills && sheet) return fail("--stills and --contact-sheet are two captures: run them one at a time");
   if (options.target.empty()) return fail("no output named (see --help)");
-  if (options.output != Output::VIDEO && (clip || options.lossless))
-    return fail("--from, --to and --lossless are for a video");
+  if (options.output != Output::VIDEO && (clip || options.lossless || !options.chapters.empty()))
+    return fail("--from, --to, --lossless and --chapters are for a video");
   if (options.output == Output::CONTACT_SHEET && !ends_with(options.target, ".png"))
     return fail("the contact sheet is a PNG: name it .png");
   if (options.output == Output::VIDEO) {
@@ -204,6 +211,7 @@ int run(const Options& options) {
   VideoEncoder* encoder = nullptr;
   if (options.output == Output::STILLS && !prepare_folder(options.target, error)) return fail(error), 1;
   if (options.output == Output::CONTACT_SHEET && !check_writable_beside(options.target, error)) return fail(error), 1;
+  if (!options.chapters.empty() && !check_writable_beside(options.chapters, error)) return fail(error), 1;
 
   OffscreenTarget target;
   if (!open_offscreen(options.width, options.height, options.samples, target, error)) return fail(error), 1;
@@ -227,6 +235,7 @@ int run(const Options& options) {
   Progress progress = {isatty(STDERR_FILENO) != 0, monotonic_seconds(), -1};
   ContactSheet sheet = make_contact_sheet(options.width, options.fps);
   std::vector<uint8_t> frame(size_t(options.width) * size_t(options.height) * 4);
+  std::vector<Chapter> chapters;
   int64_t written = 0;
   std::vector<std::string> stills_written;
   bool ok = true, encoding_failed = false;
@@ -249,6 +258,7 @@ int run(const Options& options) {
         ok = false;
         break;
       }
+      note_chapter(chapters, written, shown_scene().name);
       ++written;
     } else if (options.output == Output::STILLS) {
       bool wanted = false;
@@ -293,12 +303,15 @@ int run(const Options& options) {
     if (ok && written == 0) ok = fail("the clip holds no frame of the show");
     // A failed encoder tells why as it finishes; either way nothing stays behind.
     if (ok || encoding_failed) {
-      if (!finish_video(encoder, error)) ok = fail(error);
+      if (!finish_video(encoder, chapters, error)) ok = fail(error);
       else if (encoding_failed) ok = fail("the video could not be written");
     } else {
       abandon_video(encoder);
     }
   }
+  if (ok && !options.chapters.empty() &&
+      !write_file(options.chapters, webvtt_chapters(chapters, written, options.fps), error))
+    ok = fail(error);
   if (ok && options.output == Output::CONTACT_SHEET && !write_png(compose_contact_sheet(sheet), options.target, error))
     ok = fail(error);
   if (!ok) {
@@ -313,6 +326,9 @@ int run(const Options& options) {
   if (capture.welcome_frame >= 0)
     std::fprintf(stderr, "capture_show: the music starts at frame %lld (%.4f s)\n", (long long)capture.welcome_frame,
                  double(capture.welcome_frame) / options.fps);
+  for (const Chapter& chapter : chapters)
+    std::fprintf(stderr, "capture_show: chapter %s at frame %lld (%.4f s)\n", chapter.title.c_str(),
+                 (long long)chapter.frame, double(chapter.frame) / options.fps);
   if (capture.over)
     std::fprintf(stderr, "capture_show: the show ends at frame %lld (%.4f s)\n", (long long)capture.frame,
                  double(capture.frame) / options.fps);

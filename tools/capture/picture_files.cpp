@@ -35,9 +35,7 @@ int make_temporary_beside(const std::string& path, std::string& temporary, std::
 }
 
 void append_bytes(void* context, void* data, int size) {
-  auto* bytes = static_cast<std::vector<uint8_t>*>(context);
-  const auto* begin = static_cast<const uint8_t*>(data);
-  bytes->insert(bytes->end(), begin, begin + size);
+  static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
 }
 
 }  // namespace
@@ -59,13 +57,7 @@ Picture picture_from_frame(const uint8_t* rgba, int32_t width, int32_t height) {
   return picture;
 }
 
-bool write_png(const Picture& picture, const std::string& path, std::string& error) {
-  std::vector<uint8_t> bytes;
-  if (!stbi_write_png_to_func(append_bytes, &bytes, picture.width, picture.height, 3, picture.rgb.data(),
-                              picture.width * 3)) {
-    error = "cannot encode " + path;
-    return false;
-  }
+bool write_file(const std::string& path, const std::string& bytes, std::string& error) {
   std::string temporary;
   const int descriptor = make_temporary_beside(path, temporary, error);
   if (descriptor < 0) return false;
@@ -77,7 +69,7 @@ bool write_png(const Picture& picture, const std::string& path, std::string& err
   }
   const bool complete = written == bytes.size();
   const int saved_errno = errno;
-  // mkstemp makes the file private; a picture is for others to see.
+  // mkstemp makes the file private; what the capture writes is for others to see.
   fchmod(descriptor, 0644);
   if (close(descriptor) != 0 || !complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
     error = "cannot write " + path + ": " + std::strerror(complete ? errno : saved_errno);
@@ -85,6 +77,16 @@ bool write_png(const Picture& picture, const std::string& path, std::string& err
     return false;
   }
   return true;
+}
+
+bool write_png(const Picture& picture, const std::string& path, std::string& error) {
+  std::string bytes;
+  if (!stbi_write_png_to_func(append_bytes, &bytes, picture.width, picture.height, 3, picture.rgb.data(),
+                              picture.width * 3)) {
+    error = "cannot encode " + path;
+    return false;
+  }
+  return write_file(path, bytes, error);
 }
 
 bool prepare_folder(const std::string& folder, std::string& error) {

@@ -32,6 +32,14 @@ float frame_clock(const ShowCapture& capture, int64_t frame) {
   return static_cast<float>(static_cast<double>(frame) / capture.fps);
 }
 
+const char* scene_name(int32_t state) {
+  static const char* const names[] = {"boot console", "welcome", "reflection", "programme",
+                                      "wave",         "greetings", "street",   "credits"};
+  return state >= 0 && state < 8 ? names[state] : "scene";
+}
+
+ShownScene shown_scene() { return {previous_scene_state, scene_name(previous_scene_state)}; }
+
 FrameInputs capture_next_frame(ShowCapture& capture) {
   const int64_t n = capture.frame;
   FrameInputs inputs = {};

@@ -193,6 +193,34 @@ bool flush(VideoEncoder& e, std::string& error) {
   return encode(e, e.audio, e.audio_stream, nullptr, error) && encode(e, e.video, e.video_stream, nullptr, error);
 }
 
+bool add_chapter(AVFormatContext* format, AVRational time_base, int64_t start, int64_t end, const std::string& title) {
+  AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+  void* grown = chapter ? av_realloc_array(format->chapters, format->nb_chapters + 1, sizeof(AVChapter*)) : nullptr;
+  if (!grown) {
+    av_free(chapter);
+    return false;
+  }
+  format->chapters = static_cast<AVChapter**>(grown);
+  format->chapters[format->nb_chapters++] = chapter;
+  chapter->id = format->nb_chapters;
+  chapter->time_base = time_base;
+  chapter->start = start;
+  chapter->end = end;
+  return av_dict_set(&chapter->metadata, "title", title.c_str(), 0) >= 0;
+}
+
+// The chapters, timed in pictures.  Added after the header, they go out
+// with the trailer: MP4 as a chapter track and a Nero chapter list, Matroska
+// as its Chapters element.
+bool add_chapters(VideoEncoder& e, const std::vector<Chapter>& chapters, std::string& error) {
+  for (size_t i = 0; i < chapters.size(); ++i) {
+    const int64_t end = i + 1 < chapters.size() ? chapters[i + 1].frame : e.pictures;
+    if (!add_chapter(e.format, AVRational{1, e.settings.fps}, chapters[i].frame, end, chapters[i].title))
+      return fail(error, "out of memory for the chapters");
+  }
+  return true;
+}
+
 AVStream* add_stream(VideoEncoder& e, AVCodecContext* codec, std::string& error) {
   AVStream* stream = avformat_new_stream(e.format, nullptr);
   int result = stream ? avcodec_parameters_from_context(stream->codecpar, codec) : AVERROR(ENOMEM);
@@ -387,7 +415,7 @@ bool encode_frame(VideoEncoder* e, const uint8_t* rgba, const float* audio, uint
   return true;
 }
 
-bool finish_video(VideoEncoder* e, std::string& error) {
+bool finish_video(VideoEncoder* e, const std::vector<Chapter>& chapters, std::string& error) {
   {
     std::lock_guard lock(e->mutex);
     e->finishing = true;
@@ -396,7 +424,7 @@ bool finish_video(VideoEncoder* e, std::string& error) {
   e->thread.join();
   bool ok = !e->failed;
   if (!ok) error = e->error;
-  ok = ok && flush(*e, error);  // the thread has ended: its state is ours now
+  ok = ok && flush(*e, error) && add_chapters(*e, chapters, error);  // the thread has ended: its state is ours now
   if (ok) {
     const int result = av_write_trailer(e->format);
     if (result < 0) error = describe("cannot finish the video file", result);

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "chapters.h"
 
 struct VideoEncoder;  // opaque
 
@@ -29,10 +32,11 @@ VideoEncoder* open_video_encoder(const char* path, const VideoSettings& settings
 bool encode_frame(VideoEncoder* encoder, const uint8_t* rgba, const float* audio, uint32_t audio_frames);
 
 // Encodes what is queued, pads the sound with silence if it ends before the
-// pictures, flushes, closes, and renames the temporary file to `path`.  False
-// with a reason on failure; the temporary file is then removed and `path` left
-// untouched.  Frees the encoder either way.
-bool finish_video(VideoEncoder* encoder, std::string& error);
+// pictures, writes the chapters (each until the next begins, the last until
+// the last picture ends), closes, and renames the temporary file to `path`.
+// False with a reason on failure; the temporary file is then removed and
+// `path` left untouched.  Frees the encoder either way.
+bool finish_video(VideoEncoder* encoder, const std::vector<Chapter>& chapters, std::string& error);
 
 // Stops at once, removes the temporary file and frees the encoder.
 void abandon_video(VideoEncoder* encoder);
