@@ -69,7 +69,7 @@ def whole_show(build, width, height):
     with harness.PulseServer() as pulse, harness.XServer(width, height) as x, \
             harness.Intro(x.display, pulse.server, binary=probe) as intro:
         runtime = None
-        deadline = time.monotonic() + 150  # a show too slow to see its last row repeats
+        deadline = time.monotonic() + 150
         while intro.running() and time.monotonic() < deadline:
             value = thread_runtime(intro.process.pid, "intro-audio")
             if value is not None:
@@ -84,7 +84,7 @@ def whole_show(build, width, height):
     for scene in scenes:
         shown = scene["left"] - scene["entered"]
         rates.setdefault(scene["state"], (scene["frames"] - 1) / shown if shown > 0 else float("nan"))
-    lines = ["exit status %s%s" % (status, " (missed its last row: ended with Escape)" if status != 0 else "")]
+    lines = ["exit status %s%s" % (status, " (ended with Escape)" if status != 0 else "")]
     if counts:
         music = counts["frames"] / harness.RATE
         lines.append("%.1f s of music, %d underflows (%d after the first second)"
