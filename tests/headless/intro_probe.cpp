@@ -2,7 +2,7 @@
 // benchmarks: the same start-up and main loop, plus, when the process ends,
 // one line per scene entered (time, music position, frames shown), the
 // moment the show ended by itself, the audio stream's counts and the times
-// of its later underflows on standard error.  INTRO_PROBE_FPS=N holds each
+// of its later underflows on standard error; a scene's line ends with its name.  INTRO_PROBE_FPS=N holds each
 // frame to at least 1/N s, as a slow machine would.  With INTRO_PROBE_FRAMES=DIR it
 // also logs every frame's inputs to DIR/inputs.txt (index, clock, published,
 // playing, order position, row, kept, scene drawn) and keeps one drawn frame
@@ -18,6 +18,7 @@
 
 #include "audio_output.h"
 #include "fade_overlay.h"
+#include "scenes.h"
 #include "show_state.h"
 #include "startup.h"
 
@@ -117,8 +118,9 @@ void report() {
   if (inputs_log) std::fclose(inputs_log);
   for (int i = 0; i < visit_count; i++) {
     const SceneVisit& v = visits[i];
-    std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u fading %u\n",
-                 v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row, v.fade_frames);
+    std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u fading %u %s\n",
+                 v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row, v.fade_frames,
+                 scene_of(v.state)->name);
   }
   // The frame that sampled the last row began where the last shown frame ended.
   if (show_over_at > 0) std::fprintf(stderr, "show over at %.4f\n", show_over_at);

@@ -36,8 +36,7 @@ struct ShowRun {
     previous_scene_state = scene_state;
     const int32_t drawn = scene_state;
     const bool was_fading = fade_state.active && fade_state.hold;
-    const CueResult result = scene_state % 2 == 1 ? run_text_screen_cues(position, row)
-                                                  : run_scene_cues(position, row);
+    const CueResult result = run_music_cues(position, row);
     if (!was_fading && fade_state.active && fade_state.hold) fade_outs.push_back({position, row});
     if (result == CueResult::DRAW && fade_state.active) advance_fade(fade_state, now);
     return {drawn, result, entered};

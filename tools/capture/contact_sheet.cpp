@@ -12,11 +12,10 @@
 
 #include "bitmap_font.h"
 #include "embedded_assets.h"
+#include "scenes.h"
 
 namespace {
 
-const char* const scene_names[] = {"boot console", "welcome", "reflection", "programme",
-                                   "wave",         "greetings", "street",   "credits"};
 constexpr int32_t COLUMNS = 4;
 constexpr int32_t MARGIN = 8;
 
@@ -123,7 +122,8 @@ Picture compose_contact_sheet(const ContactSheet& sheet) {
     const int32_t top = MARGIN + int32_t(i / COLUMNS) * (cell_height + label_height + MARGIN);
     paste(out, chosen.thumbnail, left, top);
     char label[64];
-    const char* name = scene.state >= 0 && scene.state < 8 ? scene_names[scene.state] : "scene";
+    const Scene* shown = scene_of(scene.state);
+    const char* name = shown ? shown->name : "scene";
     std::snprintf(label, sizeof label, "%d %s  %.2f s", int(scene.state), name, double(chosen.time));
     if (font && font_width >= 256 && font_height >= 128) draw_label(out, font, font_width, label, left, top + cell_height + MARGIN / 2, scale);
   }

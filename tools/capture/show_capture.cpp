@@ -3,23 +3,17 @@
 // position come from differs.
 #include "show_capture.h"
 
-
 #include "embedded_assets.h"
 #include "load_module.h"
 #include "replayer.h"
 #include "show_resources.h"
-#include "show_state.h"
 
 bool open_show_capture(ShowCapture& capture, int32_t width, int32_t height, int32_t fps) {
   capture.fps = fps;
   capture.frame = 0;
   capture.welcome_frame = -1;
   capture.over = false;
-  screen_width = width;
-  screen_height = height;
-  pixel_scale = compute_pixel_scale(height);
-  load_boot_logo();
-  prepare_show_resources();
+  prepare_show(width, height);
   capture.song = prepare_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
   return capture.song != nullptr;
 }
