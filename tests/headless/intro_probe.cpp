@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "audio_output.h"
 #include "fade_overlay.h"
 #include "scenes.h"
 #include "show_state.h"
 #include "startup.h"
+#include "stream_watch.h"
 
 namespace {
 
@@ -124,13 +124,7 @@ void report() {
   }
   // The frame that sampled the last row began where the last shown frame ended.
   if (show_over_at > 0) std::fprintf(stderr, "show over at %.4f\n", show_over_at);
-  const AudioOutputCounts counts = audio_output_counts();
-  std::fprintf(stderr, "audio frames %llu underflows %u after_start %u latency_us %u\n",
-               static_cast<unsigned long long>(counts.frames_rendered), counts.underflows,
-               counts.underflows_after_start, counts.target_latency_usec);
-  double times[MAX_UNDERFLOW_TIMES];
-  const uint32_t known = audio_output_underflow_times(times, MAX_UNDERFLOW_TIMES);
-  for (uint32_t i = 0; i < known; i++) std::fprintf(stderr, "underflow at %.4f\n", times[i]);
+  print_stream_report(stderr);
 }
 
 }  // namespace
