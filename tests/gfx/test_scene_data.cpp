@@ -189,7 +189,7 @@ TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
   EXPECT_EQ(proper, 39 * 39 * 2);
 }
 
-TEST_F(WaveArrays, ColoursAccumulateInSinglePrecision) {
+TEST_F(WaveArrays, ColoursRiseFromTheirBaseAndWrapBelowOne) {
   auto colour = [](int v) { return &wave_colours[3 * v]; };
   EXPECT_FLOAT_EQ(colour(0)[0], 0.0f);
   EXPECT_FLOAT_EQ(colour(0)[1], 0.4f);

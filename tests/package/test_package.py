@@ -117,7 +117,7 @@ class DebianPackage(unittest.TestCase):
             self.assertEqual((done.returncode, done.stdout), (0, "%s %s\n" % (tool, VERSION)))
 
     def test_unpacked_intro_plays_to_the_welcome_screen_and_escape(self):
-        cells = screens.text_cells(screens.TEXTS["welcome_text"], 1, *screens.welcome_origin(854, 480, 1))
+        cells = screens.text_cells(screens.WELCOME_TEXT, 1, *screens.ScreensAt854x480.origin)
         with harness.PulseServer() as pulse, harness.Recorder(pulse.client_env) as recorder, \
                 harness.XServer(854, 480) as x, \
                 harness.Intro(x.display, pulse.server, binary=os.path.join(self.root, "usr/games/intro")) as intro:
