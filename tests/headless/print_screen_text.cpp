@@ -1,16 +1,19 @@
-// Writes one of the show's texts, byte for byte as the intro holds it, to
+// Writes the text a scene shows, byte for byte as the intro holds it, to
 // standard output, so that the screen tests compare the window with exactly
-// what the program draws.  Usage: print_screen_text boot|welcome|programme|greetings|credits
+// what the program draws.  Usage: print_screen_text SCENE  (a scene's name: "boot console", "welcome", ...)
 #include <cstdio>
 #include <cstring>
 
+#include "scenes.h"
 #include "screen_texts.h"
+#include "text_screen.h"
 
 int main(int argc, char** argv) {
-  const char* const names[] = {"boot", "welcome", "programme", "greetings", "credits"};
-  const char* const texts[] = {boot_text, welcome_text, programme_text, greetings_text, credits_text};
-  for (int i = 0; argc == 2 && i < 5; ++i)
-    if (std::strcmp(argv[1], names[i]) == 0) return std::fputs(texts[i], stdout) < 0 ? 1 : 0;
-  std::fprintf(stderr, "usage: print_screen_text boot|welcome|programme|greetings|credits\n");
+  for (int32_t state = 0; argc == 2 && state < SCENE_COUNT; ++state) {
+    if (std::strcmp(argv[1], scenes[state].name) != 0) continue;
+    const char* text = scenes[state].kind == SceneKind::BOOT_CONSOLE ? boot_text : text_for_scene(state);
+    return text && std::fputs(text, stdout) >= 0 ? 0 : 1;
+  }
+  std::fprintf(stderr, "usage: print_screen_text SCENE (a scene's name)\n");
   return 2;
 }

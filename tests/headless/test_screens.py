@@ -12,7 +12,7 @@ import harness  # noqa: E402
 
 PRINT_TEXT = os.environ.get("INTRO_PRINT_TEXT", "print_screen_text")  # the show's texts as it holds them
 BOOT_TEXT, WELCOME_TEXT = (subprocess.run([PRINT_TEXT, name], stdout=subprocess.PIPE, check=True).stdout
-                           for name in ("boot", "welcome"))
+                           for name in ("boot console", "welcome"))
 CONSOLE_FONT = harness.read_bmp(os.path.join(harness.ASSETS, "console_font.bmp"))
 SCREEN_FONT = harness.read_bmp(os.path.join(harness.ASSETS, "screen_font.bmp"))
 LOGO = harness.read_bmp(os.path.join(harness.ASSETS, "boot_logo.bmp"))
