@@ -169,6 +169,7 @@ TEST(Timeline, SceneTestsBelongToTheirOwnScene) {
   EXPECT_TRUE(run.fade_outs.empty());
   scene_state = previous_scene_state = 3;
   run.frame(12, 0);  // a text screen does not hand over from a 3D scene's position
+  run.frame(2, 0);   // nor from another text screen's
   EXPECT_EQ(scene_state, 3);
 }
 
