@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "offscreen_gl.h"
+#include "scenes.h"
 #include "show_capture.h"
 #include "show_state.h"
 #include "video_encoder.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
-  SceneTimes scenes[8];
+  SceneTimes times[SCENE_COUNT];
   const double began = seconds_now();
   while (!capture.over) {
     const double t0 = seconds_now();
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     const double t2 = seconds_now();
     encode_frame(encoder, rgba.data(), capture.audio.data(), uint32_t(capture.audio.size() / 2));
     const double t3 = seconds_now();
-    SceneTimes& scene = scenes[previous_scene_state & 7];
+    SceneTimes& scene = times[previous_scene_state];
     scene.frames++;
     scene.drawing += t1 - t0;
     scene.reading += t2 - t1;
@@ -76,13 +77,12 @@ int main(int argc, char** argv) {
   const double rendered = seconds_now();
   if (!finish_video(encoder, {}, error)) std::fprintf(stderr, "encoder: %s\n", error.c_str());
   const double finished = seconds_now();
-  const char* names[] = {"boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"};
   std::printf("%dx%d at %d fps on %s\n", width, height, fps, target.renderer.c_str());
   std::printf("%-13s %6s %12s %12s %14s\n", "scene", "frames", "draw ms", "read ms", "encoder wait");
-  for (int i = 0; i < 8; ++i) {
-    const SceneTimes& s = scenes[i];
+  for (int i = 0; i < SCENE_COUNT; ++i) {
+    const SceneTimes& s = times[i];
     if (!s.frames) continue;
-    std::printf("%-13s %6d %12.2f %12.2f %14.2f   (drawing alone %.1f fps)\n", names[i], s.frames,
+    std::printf("%-13s %6d %12.2f %12.2f %14.2f   (drawing alone %.1f fps)\n", scenes[i].name, s.frames,
                 1e3 * s.drawing / s.frames, 1e3 * s.reading / s.frames, 1e3 * s.queueing / s.frames,
                 s.frames / s.drawing);
   }

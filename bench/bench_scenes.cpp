@@ -5,6 +5,7 @@
 // show time that follows the wall clock.  Text screens are measured fully
 // typed, as they stand for most of their time.
 // The first line is the floor under them all: clearing and swapping alone.
+// Each line begins with the scene's name.
 // Usage: bench_scenes WIDTH HEIGHT SAMPLES [SECONDS_PER_SCENE [SCENE]]  (SCENE 0 to 7: that one alone, for profiling)
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -12,11 +13,35 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "embedded_assets.h"
+#include "load_module.h"
+#include "replayer.h"
 #include "scene_window.h"
+#include "scenes.h"
 #include "text_screen.h"
 
+// The music starts with the welcome screen, at the boot console's end at 60 frames per second.
+constexpr double MUSIC_START = 4.017;
+
+// Seconds into the show where each scene begins: where the replayer, playing
+// the embedded song from the music's start, arrives at the scene's first position.
+static void scene_entry_times(double entries[SCENE_COUNT]) {
+  ModuleContext* song = prepare_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
+  entries[0] = 0;
+  float frame[2];
+  int64_t played = 0;
+  for (int32_t state = 1; state < SCENE_COUNT; ++state) {
+    while (song && song_order_position(*song) != scene_first_position(state) && played < 600 * OUTPUT_RATE) {
+      render_frames(*song, frame, 1);
+      ++played;
+    }
+    entries[state] = MUSIC_START + double(played) / OUTPUT_RATE;
+  }
+  std::free(song);
+}
+
 static void report(const char* name, int width, int height, int samples, int frames, double seconds) {
-  std::printf("%-10s %4dx%-4d %d samples: %6.1f frames per second (%d frames in %.1f s)\n", name, width, height,
+  std::printf("%-12s %4dx%-4d %d samples: %6.1f frames per second (%d frames in %.1f s)\n", name, width, height,
               samples, frames / seconds, frames, seconds);
   std::fflush(stdout);
 }
@@ -46,14 +71,13 @@ int main(int argc, char** argv) {
     }
     report("clear+swap", width, height, samples, frames, now - begin);
   }
-  const char* names[] = {"boot", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"};
-  // Seconds into the show where each scene begins: the music starts at 4.017 s, a position lasts 4.615 s.
-  const double entries[] = {0, 4.017, 13.248, 31.710, 40.941, 59.402, 77.864, 96.325};
-  for (int state = 0; state < 8; ++state) {
+  double entries[SCENE_COUNT];
+  scene_entry_times(entries);
+  for (int32_t state = 0; state < SCENE_COUNT; ++state) {
     if (only >= 0 && state != only) continue;
     const double begin = glfwGetTime();
     start_scene_at(state, static_cast<float>(entries[state]));
-    if (state % 2 == 1) text_screen.typed = static_cast<uint32_t>(text_screen.length);
+    if (scenes[state].kind == SceneKind::TEXT_SCREEN) text_screen.typed = static_cast<uint32_t>(text_screen.length);
     int frames = 0;
     double now = begin;
     while (now - begin < seconds) {
@@ -62,7 +86,7 @@ int main(int argc, char** argv) {
       ++frames;
       now = glfwGetTime();
     }
-    report(names[state], width, height, samples, frames, now - begin);
+    report(scenes[state].name, width, height, samples, frames, now - begin);
   }
   close_scene_window();
   return 0;

@@ -12,6 +12,7 @@ here.  Prints figures; passes or fails nothing.
 """
 
 import os
+import re
 import subprocess
 import sys
 import time
@@ -23,8 +24,7 @@ import harness  # noqa: E402
 from test_whole_show import parse_probe  # noqa: E402
 
 SIZES = [(854, 480), (1920, 1080)]
-NAMES = ["boot console", "welcome", "reflection", "programme", "wave", "greetings", "street", "credits"]
-ROWS = ["clear+swap (no scene)"] + NAMES  # bench_scenes' lines; older builds lack the first
+FLOOR = "clear+swap"  # bench_scenes' first line, the floor under every scene; older builds lack it
 SECONDS = os.environ.get("INTRO_BENCH_SECONDS", "4")
 ROUNDS = 2
 
@@ -44,23 +44,24 @@ def thread_runtime(pid, name):
 
 
 def scene_rates(build, display, width, height):
-    """Frames per second of each scene drawn alone, in show order, or None without bench_scenes."""
+    """{name: frames per second} of the floor and of each scene drawn alone, named as bench_scenes
+    names them, or None without bench_scenes."""
     binary = os.path.join(build, "bench", "bench_scenes")
     if not os.path.exists(binary):
         return None
     out = subprocess.run([binary, str(width), str(height), "4", SECONDS], env=dict(os.environ, DISPLAY=display),
                          stdout=subprocess.PIPE, check=True).stdout.decode()
-    # "NAME WxH 4 samples: RATE frames per second (...)", NAME one word; boot for the boot console
-    rates = {line.split()[0]: float(line.split(":")[1].split()[0])
-             for line in out.splitlines() if "frames per second" in line}
-    return [rates.get(name.split()[0]) for name in ROWS]
+    line = re.compile(r"(.*?)\s+\d+x\d+\s+\d+ samples:\s+([\d.]+) frames per second")  # NAME WxH 4 samples: RATE ...
+    return {match.group(1): float(match.group(2)) for match in map(line.match, out.splitlines()) if match}
 
 
-def best_of(runs):
-    """The highest rate of each row over several runs of bench_scenes, or None without it."""
+def best_of(runs, rows):
+    """The highest rate of each row over several runs of bench_scenes, or None without it.  Rows are
+    matched by their first word, as older builds called the boot console "boot"."""
     if any(run is None for run in runs):
         return None
-    return [max((value for value in values if value is not None), default=None) for values in zip(*runs)]
+    by_word = [{name.split()[0]: rate for name, rate in run.items()} for run in runs]
+    return [max((run[row.split()[0]] for run in by_word if row.split()[0] in run), default=None) for row in rows]
 
 
 def whole_show(build, width, height):
@@ -69,7 +70,7 @@ def whole_show(build, width, height):
     with harness.PulseServer() as pulse, harness.XServer(width, height) as x, \
             harness.Intro(x.display, pulse.server, binary=probe) as intro:
         runtime = None
-        deadline = time.monotonic() + 150  # a show too slow to see its last row repeats
+        deadline = time.monotonic() + 150
         while intro.running() and time.monotonic() < deadline:
             value = thread_runtime(intro.process.pid, "intro-audio")
             if value is not None:
@@ -84,14 +85,14 @@ def whole_show(build, width, height):
     for scene in scenes:
         shown = scene["left"] - scene["entered"]
         rates.setdefault(scene["state"], (scene["frames"] - 1) / shown if shown > 0 else float("nan"))
-    lines = ["exit status %s%s" % (status, " (missed its last row: ended with Escape)" if status != 0 else "")]
+    lines = ["exit status %s%s" % (status, " (ended with Escape)" if status != 0 else "")]
     if counts:
         music = counts["frames"] / harness.RATE
         lines.append("%.1f s of music, %d underflows (%d after the first second)"
                      % (music, counts["underflows"], counts["after_start"]))
         if runtime is not None and music > 0:
             lines.append("audio thread %.2f%% of one core" % (runtime / 1e9 / music * 100))
-    return [rates.get(state) for state in range(len(NAMES))], lines
+    return [rates.get(state) for state in range(max(rates) + 1 if rates else 0)], lines
 
 
 def table(title, builds, names, columns):
@@ -118,11 +119,14 @@ def main():
         with harness.XServer(width, height) as x:
             for _ in range(ROUNDS):
                 rounds.append([scene_rates(folder, x.display, width, height) for _, folder in builds])
-        columns = [best_of([turn[index] for turn in rounds]) for index in range(len(builds))]
-        table("\neach scene alone at %d x %d, 4 samples (frames per second):" % (width, height), builds, ROWS,
-              columns)
+        # The scenes as this build's bench_scenes names them, in the show's order.
+        rows = list(rounds[0][-1]) if rounds[0][-1] else [FLOOR]
+        names = [row for row in rows if row != FLOOR]
+        columns = [best_of([turn[index] for turn in rounds], rows) for index in range(len(builds))]
+        table("\neach scene alone at %d x %d, 4 samples (frames per second):" % (width, height), builds,
+              [row + " (no scene)" if row == FLOOR else row for row in rows], columns)
         shows = [whole_show(folder, width, height) for _, folder in builds]
-        table("\nthe whole show at %d x %d, 4 samples (frames per second):" % (width, height), builds, NAMES,
+        table("\nthe whole show at %d x %d, 4 samples (frames per second):" % (width, height), builds, names,
               [rates for rates, _ in shows])
         for (name, _), (_, lines) in zip(builds, shows):
             print("  %s: %s" % (name, "; ".join(lines)))

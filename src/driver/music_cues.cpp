@@ -3,45 +3,36 @@
 #include "music_cues.h"
 
 #include "fade_overlay.h"
+#include "scenes.h"
 #include "show_state.h"
 
-CueResult run_text_screen_cues(uint8_t position, uint8_t row) {
-  if (position <= 15) {
-    if ((position == 1 || position == 7 || position == 15) && row == 40) start_fade_out();
-    if (position == 8) {
-      scene_state = 4;
-    } else if (position == 2) {
-      scene_state = 2;
-    }
-  } else if (position == 21) {
-    if (row == 62) return CueResult::SHOW_OVER;
-  } else if (position == 16) {
-    scene_state = 6;
-  }
-  return CueResult::DRAW;
+namespace {
+
+// What the timeline samples at a new position before its first row is read.
+constexpr uint8_t NO_ROW_READ = 255;
+constexpr uint8_t FADE_ROW = 40;
+
+bool row_reached(uint8_t sampled_row, int16_t row) { return sampled_row != NO_ROW_READ && sampled_row >= row; }
+
+bool scene_ended(int32_t state, const Scene& scene, uint8_t position, uint8_t row) {
+  if (scene.end_row == ANY_ROW) return position == scene.end_position;
+  if (position == scene.end_position) return row_reached(row, scene.end_row);
+  // Anywhere but the scene's own positions, the song has gone past its end
+  // (a slow frame slept through the last rows and the song started again).
+  return position < scene_first_position(state) || position > scene.end_position;
 }
 
-namespace {
-struct SceneCue {
-  int32_t state;
-  uint8_t fade_position;
-  uint8_t hand_over_position;
-  int32_t next_state;
-};
-const SceneCue scene_cues[] = {{2, 5, 6, 3}, {4, 11, 12, 5}, {6, 19, 20, 7}};
 }  // namespace
 
-CueResult run_scene_cues(uint8_t position, uint8_t row) {
-  for (const SceneCue& cue : scene_cues) {
-    if (cue.state != scene_state) continue;
-    if (position == cue.fade_position) {
-      if (row == 40) start_fade_out();
-    } else if (position == cue.hand_over_position) {
-      scene_state = cue.next_state;
-      fade_state.active = false;
-      fade_state.hold = false;
-      return CueResult::HAND_OVER;
-    }
-  }
-  return CueResult::DRAW;
+CueResult run_music_cues(uint8_t position, uint8_t row) {
+  const Scene& scene = scenes[scene_state];
+  if (position == scene.fade_position && row_reached(row, FADE_ROW)) start_fade_out();
+  if (!scene_ended(scene_state, scene, position, row)) return CueResult::DRAW;
+  if (scene.next_state == SHOW_OVER_STATE) return CueResult::SHOW_OVER;
+  scene_state = scene.next_state;
+  // A text screen stays white under its held fade until the next scene starts.
+  if (scene.kind == SceneKind::TEXT_SCREEN) return CueResult::DRAW;
+  fade_state.active = false;
+  fade_state.hold = false;
+  return CueResult::HAND_OVER;
 }

@@ -1,5 +1,6 @@
-// The music tests of the timeline: at fixed order positions and rows of the
-// song a scene fades to white, hands over to the next, or the show ends.
+// The music tests of the timeline, run before a scene is drawn: at the order
+// positions and rows its row of the scene table names, a scene fades to
+// white, hands over to the next, or ends the show.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +11,11 @@ enum class CueResult {
   SHOW_OVER,  // the show is over: exit before drawing anything
 };
 
-// Text screens (states 1, 3, 5, 7): fade-outs at row 40 of positions 1, 7
-// and 15; the next scene from positions 2, 8 and 16; the end at 21, row 62.
-// A new state set here starts in the next frame.
-CueResult run_text_screen_cues(uint8_t position, uint8_t row);
-
-// 3D scenes (states 2, 4, 6): fade-out at row 40 of 5, 11 or 19; hand-over
-// at 6, 12 or 20, which switches the overlay off and draws nothing.
-CueResult run_scene_cues(uint8_t position, uint8_t row);
+// The tests of the scene in scene_state (a text screen or a 3D scene) for the
+// sampled position and row (the row most recently read).  A frame may last
+// longer than a row, so the fade starts on the first sample at or after row
+// 40 and the show ends on the first at or after its last row.  A scene ends
+// once the replayer has moved on to its end position, which happens as it
+// reads the last row of the position before, still playing.  The next state
+// set here starts in the next frame.
+CueResult run_music_cues(uint8_t position, uint8_t row);

@@ -1,5 +1,6 @@
-// The show's resources (see show_resources.h).  Each scene builds only on
-// its first call, so the show itself creates nothing once it runs.
+// The show's resources (see show_resources.h), in the intro's start-up
+// order.  Each scene builds only on its first call, so the show itself
+// creates nothing once it runs.
 #include "show_resources.h"
 
 #include <GL/gl.h>
@@ -18,12 +19,14 @@ static BitmapFont* make_font(const unsigned char* sheet, int32_t size) {
   return new BitmapFont{8, 16, GL_ONE, GL_ONE, texture};
 }
 
-void load_boot_logo() {
+void prepare_show(int32_t width, int32_t height, void (*after_boot_logo)()) {
+  screen_width = width;
+  screen_height = height;
+  pixel_scale = compute_pixel_scale(height);
   boot_logo = load_texture_bmp(asset_boot_logo_bmp, asset_boot_logo_bmp_size, GL_NEAREST, GL_NEAREST,
                                GL_CLAMP, GL_CLAMP);
-}
+  if (after_boot_logo) after_boot_logo();
 
-void prepare_show_resources() {
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
   glFrontFace(GL_CCW);
@@ -31,7 +34,6 @@ void prepare_show_resources() {
 
   console_font = make_font(asset_console_font_bmp, asset_console_font_bmp_size);
   screen_font = make_font(asset_screen_font_bmp, asset_screen_font_bmp_size);
-  pixel_scale = compute_pixel_scale(screen_height);
 
   start_text_screen();
   build_reflection_scene();

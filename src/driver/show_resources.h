@@ -1,10 +1,13 @@
-// The show's GL resources and fixed state, made once before its first frame:
-// by the intro in its window, and by the offscreen capture in its own context.
+// Everything the show draws with, made once before its first frame: by the
+// intro in its window, by the offline capture and the test window in their
+// own GL contexts.
 #pragma once
 
-// The boot console's picture; needs a current GL context.
-void load_boot_logo();
+#include <cstdint>
 
-// The fixed GL state every scene relies on, both fonts, the glyph scale for
-// screen_height, and every scene's display lists, textures and star field.
-void prepare_show_resources();
+// Sets the screen size and the glyph scale for a width x height picture,
+// loads the boot console's picture, runs `after_boot_logo` when given (the
+// intro places and shows its window there), then sets the fixed GL state
+// every scene relies on and makes both fonts and every scene's display
+// lists, textures and star field.  Needs a current GL context.
+void prepare_show(int32_t width, int32_t height, void (*after_boot_logo)() = nullptr);

@@ -7,7 +7,8 @@
 struct Texture;
 struct BitmapFont;
 
-// Size of the primary monitor's current video mode, in pixels.
+// Size of the picture drawn, in pixels: the primary monitor's current video
+// mode in the intro, the size asked for in the capture and the test window.
 extern int32_t screen_width;
 extern int32_t screen_height;
 // Glyph and star-point enlargement of the text screens: height / 400, at least 1.
@@ -17,13 +18,16 @@ extern Texture* boot_logo;
 extern BitmapFont* console_font;
 extern BitmapFont* screen_font;
 
-// Seconds since the library was initialised, taken once at the start of each frame.
+// The show's clock in seconds, taken once at the start of each frame: since
+// GLFW was initialised in the intro, frame number / rate in the capture.
 extern float frame_time;
 extern float previous_frame_time;
 // The scene being shown (0 boot console .. 7 credits) and the one last started.
 extern int32_t scene_state;
 extern int32_t previous_scene_state;
-// Low byte of the order position and the row most recently read, at the last sample.
+// Low byte of the order position and the replayer's row less one, at the last
+// sample: the row most recently read, or 255 once a new position has been
+// entered and its first row is still to be read.
 extern uint8_t music_position;
 extern uint8_t music_row;
 

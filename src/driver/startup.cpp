@@ -15,15 +15,37 @@
 #include "song_link.h"
 #include "timeline.h"
 
+namespace {
+
 GLFWwindow* main_window = nullptr;
+GLFWmonitor* monitor = nullptr;
 
 void on_key(GLFWwindow* window, int key, int, int action, int) {
   if (action == GLFW_PRESS && key == GLFW_KEY_ESCAPE) glfwSetWindowShouldClose(window, GLFW_TRUE);
 }
 
+// Full-screen at the monitor's size, the pointer hidden and captured, then shown.
+void place_window() {
+  glfwSetWindowMonitor(main_window, monitor, 0, 0, screen_width, screen_height, GLFW_DONT_CARE);
+  glfwSetInputMode(main_window, GLFW_CURSOR, GLFW_CURSOR_DISABLED);
+  glfwShowWindow(main_window);
+}
+
+// One frame's inputs as the live show has them: the wall clock since
+// start-up and the music as the audio thread last played it.
+FrameInputs live_frame_inputs() {
+  FrameInputs inputs = {};
+  inputs.clock = static_cast<float>(glfwGetTime());
+  inputs.song_published = song_is_published();
+  inputs.music_playing = stream_is_playing() && read_song_position(inputs.order_position, inputs.row);
+  return inputs;
+}
+
+}  // namespace
+
 void start_up() {
   if (!glfwInit()) std::exit(1);
-  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+  monitor = glfwGetPrimaryMonitor();
   const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
   // Without a video mode there is nothing to size the window by.
   if (!mode) std::exit(1);
@@ -35,39 +57,19 @@ void start_up() {
   glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
   glfwWindowHint(GLFW_SAMPLES, 4);
 
-  screen_width = mode->width;
-  screen_height = mode->height;
-  main_window = glfwCreateWindow(screen_width, screen_height,
-                                 "Korvatel - Lanternworks & Brackenridge conference", monitor, nullptr);
+  main_window = glfwCreateWindow(mode->width, mode->height, "Korvatel - Lanternworks & Brackenridge conference",
+                                 monitor, nullptr);
   // A show that cannot open its window has failed, and says so to whoever started it.
   if (!main_window) std::exit(1);
   glfwSetKeyCallback(main_window, on_key);
   glfwMakeContextCurrent(main_window);
 
-  load_boot_logo();
-
-  screen_width = mode->width;
-  screen_height = mode->height;
-  glfwSetWindowMonitor(main_window, monitor, 0, 0, screen_width, screen_height, GLFW_DONT_CARE);
-  glfwSetInputMode(main_window, GLFW_CURSOR, GLFW_CURSOR_DISABLED);
-  pixel_scale = compute_pixel_scale(screen_height);
-  glfwShowWindow(main_window);
-
-  // Fixed GL state, fonts and every scene's resources, before the show.
-  prepare_show_resources();
+  prepare_show(mode->width, mode->height, place_window);
 
   start_audio_output();
 
   // The show's own music, compiled in; a song that does not load is our fault, not the user's.
   if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
-}
-
-FrameInputs live_frame_inputs() {
-  FrameInputs inputs = {};
-  inputs.clock = static_cast<float>(glfwGetTime());
-  inputs.song_published = song_is_published();
-  inputs.music_playing = stream_is_playing() && read_song_position(inputs.order_position, inputs.row);
-  return inputs;
 }
 
 void run_main_loop(const MainLoopHooks* hooks) {

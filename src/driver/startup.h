@@ -3,20 +3,9 @@
 
 #include "timeline.h"
 
-struct GLFWwindow;
-
-extern GLFWwindow* main_window;
-
-// GLFW key callback: Escape pressed asks the window to close; nothing else is read.
-void on_key(GLFWwindow* window, int key, int scan_code, int action, int modifiers);
-
 // Brings the show up: window, GL state, pictures and fonts, every scene's
 // resources, audio, music.  Exits with status 1 when the show cannot run.
 void start_up();
-
-// One frame's inputs as the live show has them: the wall clock since
-// start-up and the music as the audio thread last played it.
-FrameInputs live_frame_inputs();
 
 // Where a probe may look on in the main loop; any may be null.
 struct MainLoopHooks {

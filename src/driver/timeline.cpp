@@ -5,38 +5,17 @@
 
 #include <GL/gl.h>
 
-#include "boot_console.h"
 #include "fade_overlay.h"
 #include "music_cues.h"
-#include "reflection_scene.h"
+#include "scenes.h"
 #include "show_state.h"
-#include "street_scene.h"
-#include "text_screen.h"
-#include "wave_scene.h"
 
-// Runs the start routine of a scene; true when the music must start with it.
-static bool start_scene(int32_t state, const FrameInputs& inputs) {
-  switch (state) {
-    case 0: start_boot_console(); return false;
-    case 1: {
-      // The music starts with the welcome screen; until then it is held back.
-      const bool start_music = inputs.song_published && !inputs.music_playing;
-      start_text_screen();
-      return start_music;
-    }
-    case 2: build_reflection_scene(); return false;
-    case 4: build_wave_scene(); return false;
-    case 6: build_street_scene(); return false;
-    default: start_text_screen(); return false;
-  }
-}
-
-static void draw_scene(int32_t state) {
-  switch (state) {
-    case 2: draw_reflection_scene(); break;
-    case 4: draw_wave_scene(); break;
-    default: draw_street_scene(); break;
-  }
+// Runs a scene's start routine; true when the music must start with it.
+static bool start_scene(const Scene& scene, const FrameInputs& inputs) {
+  // Until the welcome screen the music is held back.
+  const bool start_music = scene.starts_music && inputs.song_published && !inputs.music_playing;
+  scene.start();
+  return start_music;
 }
 
 FrameOutcome render_frame(const FrameInputs& inputs) {
@@ -46,32 +25,27 @@ FrameOutcome render_frame(const FrameInputs& inputs) {
 
   if (inputs.music_playing) {
     music_position = static_cast<uint8_t>(inputs.order_position);
-    music_row = static_cast<uint8_t>(inputs.row - 1);  // the row most recently read
+    // The row most recently read; 255 (the start row less one) from the moment
+    // the replayer moves on to a new position, while the last row still plays.
+    music_row = static_cast<uint8_t>(inputs.row - 1);
   }
 
   glClearColor(0, 0, 0, 1);
-  if (scene_state != previous_scene_state) outcome.start_music = start_scene(scene_state, inputs);
+  if (scene_state != previous_scene_state) outcome.start_music = start_scene(scenes[scene_state], inputs);
   previous_scene_state = scene_state;
 
-  if (scene_state == 0) {
-    draw_boot_console();  // the boot console has no overlay
+  const Scene& scene = scenes[scene_state];
+  if (scene.kind == SceneKind::BOOT_CONSOLE) {
+    scene.draw();  // the boot console has no overlay
     return outcome;
   }
-  const bool text_screen_state = scene_state % 2 == 1;
-  if (text_screen_state) {
-    if (run_text_screen_cues(music_position, music_row) == CueResult::SHOW_OVER) {
-      outcome.drawn = false;
-      outcome.show_over = true;
-      return outcome;
-    }
-    draw_text_screen();
-  } else {
-    if (run_scene_cues(music_position, music_row) == CueResult::HAND_OVER) {
-      outcome.drawn = false;
-      return outcome;
-    }
-    draw_scene(scene_state);
+  const CueResult cue = run_music_cues(music_position, music_row);
+  if (cue != CueResult::DRAW) {
+    outcome.drawn = false;
+    outcome.show_over = cue == CueResult::SHOW_OVER;
+    return outcome;
   }
+  scene.draw();
   draw_fade_overlay();
   glPopAttrib();
   return outcome;

@@ -38,7 +38,7 @@ struct VertexKeyHash {
   }
 };
 
-// True when index names an element of a table of `count` entries of `width` floats.
+// True when index names an element of a table of `floats` floats, `width` to an element.
 bool in_table(int index, size_t floats, size_t width) {
   return index >= 0 && static_cast<size_t>(index) < floats / width;
 }

@@ -55,14 +55,14 @@ const float spot_direction[3] = {-8, -0.75f, 0};
 const float stored_ground_plane[4] = {0, 65536, 0, -0.0f};
 }  // namespace
 
-CubeMesh* make_cube_mesh(void* (*allocate)(size_t size), void (*release)(void* block)) {
-  CubeMesh* cube = static_cast<CubeMesh*>(allocate(sizeof(CubeMesh)));
-  float* positions = static_cast<float*>(allocate(sizeof cube_positions));
-  uint16_t* indices = static_cast<uint16_t*>(allocate(sizeof cube_indices));
+CubeMesh* make_cube_mesh() {
+  CubeMesh* cube = static_cast<CubeMesh*>(std::malloc(sizeof(CubeMesh)));
+  float* positions = static_cast<float*>(std::malloc(sizeof cube_positions));
+  uint16_t* indices = static_cast<uint16_t*>(std::malloc(sizeof cube_indices));
   if (!cube || !positions || !indices) {
-    release(cube);
-    release(positions);
-    release(indices);
+    std::free(cube);
+    std::free(positions);
+    std::free(indices);
     return nullptr;
   }
   std::memset(cube, 0, sizeof(CubeMesh));
@@ -194,7 +194,7 @@ static void build_floor_outline_list() {
 void build_reflection_scene() {
   if (floor_lists == 0) build_floor_lists();
   if (floor_outline_list == 0) build_floor_outline_list();
-  if (!reflection_cube) reflection_cube = make_cube_mesh(std::malloc, std::free);
+  if (!reflection_cube) reflection_cube = make_cube_mesh();
   reflection_start = frame_time;
 
   glFogi(GL_FOG_MODE, GL_LINEAR);

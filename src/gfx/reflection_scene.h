@@ -22,9 +22,9 @@ extern float ground_plane[4];
 extern const float reflection_light_position[4];
 extern float shadow_matrix[16];
 
-// Copies the constant cube into fresh memory from `allocate`; null (with
-// everything freed) when any allocation fails.
-CubeMesh* make_cube_mesh(void* (*allocate)(size_t size), void (*release)(void* block));
+// Copies the constant cube into fresh heap memory; null (with everything
+// freed) when any allocation fails.
+CubeMesh* make_cube_mesh();
 
 // The projection onto `plane` of what `light` shines on, column-major.
 void compute_shadow_matrix(const float plane[4], const float light[4], float out[16]);

@@ -134,7 +134,6 @@ void draw_street_scene() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
   glEnable(GL_MULTISAMPLE);
-  set_ortho(screen_width, screen_height);
   set_perspective(screen_width, screen_height, 0.5f, 1000);
   gluLookAt(6, 4, -10, 0, 4, 0, 0, 1, 0);
 

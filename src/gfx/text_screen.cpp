@@ -66,7 +66,6 @@ void start_text_screen() {
   if (const char* text = text_for_scene(scene_state)) {
     text_screen.text = text;
     text_screen.length = static_cast<int32_t>(std::strlen(text));
-    text_screen.first_visible = 0;
     text_screen.typed = 0;
     centre_text(text_screen, measure_text(text), screen_width, screen_height);
     text_screen.last_step_time = frame_time;
@@ -128,7 +127,7 @@ void draw_text_screen() {
       pen_y += line_height;
       continue;
     }
-    if (byte != ' ' && index >= text_screen.first_visible && index <= text_screen.typed)
+    if (byte != ' ' && index <= text_screen.typed)
       add_glyph(typed_glyphs, screen_font, byte, text_screen.text_scale, text_screen.origin_x + pen_x,
                 text_screen.origin_y + pen_y);
     pen_x += advance;

@@ -7,7 +7,6 @@
 struct TextScreenState {
   const char* text;        // null until the first text screen starts
   int32_t length;          // bytes
-  uint32_t first_visible;  // first index that may be drawn; always 0
   uint32_t typed;          // last index that may be drawn
   float origin_x, origin_y;
   float last_step_time;    // frame_time of the last typing step

@@ -6,7 +6,6 @@
 struct Texture {
   int32_t width;
   int32_t height;
-  int32_t channels;  // as the decoder reports the file; not read afterwards
   uint32_t id;       // GL texture name
 };
 

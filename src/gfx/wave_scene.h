@@ -5,7 +5,6 @@
 
 constexpr int32_t wave_grid = 40;                        // vertices per row and column
 constexpr int32_t wave_vertex_count = wave_grid * wave_grid;
-constexpr int32_t wave_strip_length = 2 * wave_grid + 2;  // a row pair plus the two joining repeats
 constexpr int32_t wave_index_count = 4800;
 
 extern float wave_positions[wave_vertex_count * 3];

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 
 #include "module_context.h"
 #include "replayer.h"
@@ -43,14 +42,9 @@ std::atomic<bool> stream_playing{false};
 // The render thread writes to it to ask for the uncork; the main loop polls it.
 int resume_signal = -1;
 
-std::atomic<uint64_t> frames_rendered{0};
-std::atomic<uint32_t> underflows{0};
-std::atomic<uint32_t> underflows_after_start{0};
-// Written only by the audio thread (and by start-up before it runs).
-std::atomic<uint32_t> target_latency_usec{TARGET_LATENCY_USEC};
-// When the first underflows after the start were reported (CLOCK_MONOTONIC,
-// nanoseconds), so that tests can tell a stalled machine from a slow client.
-std::atomic<int64_t> underflow_times_ns[MAX_UNDERFLOW_TIMES];
+// Touched only by the audio thread.
+uint64_t frames_rendered = 0;
+pa_usec_t target_latency_usec = TARGET_LATENCY_USEC;
 
 // Renders `bytes` worth of whole frames of the song straight into the
 // buffers libpulse lends, one write per buffer.
@@ -70,7 +64,7 @@ void write_song(pa_stream* s, ModuleContext& song, size_t bytes) {
     render_frames(song, static_cast<float*>(data), static_cast<uint32_t>(frames));
     pa_stream_write(s, data, frames * FRAME_BYTES, nullptr, 0, PA_SEEK_RELATIVE);
     remaining -= frames * FRAME_BYTES;
-    frames_rendered.fetch_add(frames, std::memory_order_relaxed);
+    frames_rendered += frames;
   }
 }
 
@@ -98,21 +92,12 @@ pa_buffer_attr buffer_for(pa_usec_t latency) {
 // Underflows while the stream starts are part of starting; later ones
 // mean the buffer is too short for this machine.
 void on_underflow(pa_stream* s, void*) {
-  underflows.fetch_add(1, std::memory_order_relaxed);
-  if (frames_rendered.load(std::memory_order_relaxed) < FIRST_SECOND_FRAMES) return;
-  const uint32_t later = underflows_after_start.fetch_add(1, std::memory_order_relaxed);
-  if (later < MAX_UNDERFLOW_TIMES) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    underflow_times_ns[later].store(int64_t(now.tv_sec) * 1000000000 + now.tv_nsec, std::memory_order_relaxed);
-  }
-  const pa_usec_t latency = target_latency_usec.load(std::memory_order_relaxed);
-  if (!s || latency >= MAX_LATENCY_USEC) return;
-  const pa_usec_t longer = std::min(latency + LATENCY_STEP_USEC, MAX_LATENCY_USEC);
+  if (frames_rendered < FIRST_SECOND_FRAMES || !s || target_latency_usec >= MAX_LATENCY_USEC) return;
+  const pa_usec_t longer = std::min(target_latency_usec + LATENCY_STEP_USEC, MAX_LATENCY_USEC);
   const pa_buffer_attr buffer = buffer_for(longer);
   if (pa_operation* operation = pa_stream_set_buffer_attr(s, &buffer, nullptr, nullptr)) {
     pa_operation_unref(operation);
-    target_latency_usec.store(static_cast<uint32_t>(longer), std::memory_order_relaxed);
+    target_latency_usec = longer;
   }
 }
 
@@ -233,19 +218,4 @@ void request_stream_resume() {
   // An eventfd stays readable until drained, so the request cannot be lost
   // between two iterations of the audio thread's loop.
   if (write(resume_signal, &one, sizeof one) < 0) return;
-}
-
-AudioOutputCounts audio_output_counts() {
-  return {frames_rendered.load(std::memory_order_relaxed), underflows.load(std::memory_order_relaxed),
-          underflows_after_start.load(std::memory_order_relaxed),
-          target_latency_usec.load(std::memory_order_relaxed)};
-}
-
-uint32_t audio_output_underflow_times(double* seconds, uint32_t capacity) {
-  const uint32_t known = std::min(underflows_after_start.load(std::memory_order_relaxed), MAX_UNDERFLOW_TIMES);
-  const uint32_t count = std::min(known, capacity);
-  for (uint32_t i = 0; i < count; i++) {
-    seconds[i] = double(underflow_times_ns[i].load(std::memory_order_relaxed)) * 1e-9;
-  }
-  return count;
 }

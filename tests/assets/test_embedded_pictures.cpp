@@ -29,6 +29,8 @@ const EmbeddedPicture pictures[] = {
     {"boot_logo", asset_boot_logo_bmp, asset_boot_logo_bmp_size, 12866, 160, 160, 4, 3},
     {"console_font", asset_console_font_bmp, asset_console_font_bmp_size, 4158, 256, 128, 1, 2},
     {"screen_font", asset_screen_font_bmp, asset_screen_font_bmp_size, 4158, 256, 128, 1, 2},
+    {"grass", asset_grass_bmp, asset_grass_bmp_size, 262454, 512, 512, 8, 64},
+    {"streetroad", asset_streetroad_bmp, asset_streetroad_bmp_size, 524598, 1024, 512, 8, 64},
 };
 
 uint32_t read_le(const EmbeddedPicture& picture, int32_t offset, int bytes) {

@@ -9,14 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "boot_console.h"
 #include "fade_overlay.h"
-#include "reflection_scene.h"
+#include "scenes.h"
 #include "show_resources.h"
 #include "show_state.h"
-#include "street_scene.h"
-#include "text_screen.h"
-#include "wave_scene.h"
 
 namespace {
 GLFWwindow* window = nullptr;
@@ -34,11 +30,8 @@ bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
   if (!window) return false;
   glfwMakeContextCurrent(window);
   glfwSwapInterval(0);
-  screen_width = width;
-  screen_height = height;
   frame_time = 0.001f;
-  load_boot_logo();
-  prepare_show_resources();
+  prepare_show(width, height);
   fade_state = {};
   return true;
 }
@@ -53,11 +46,7 @@ void start_scene_at(int32_t state, float start) {
   frame_time = start;
   scene_state = state;
   glClearColor(0, 0, 0, 1);
-  if (state == 0) start_boot_console();
-  else if (state == 2) build_reflection_scene();
-  else if (state == 4) build_wave_scene();
-  else if (state == 6) build_street_scene();
-  else start_text_screen();
+  scenes[state].start();
   fade_state = {};
 }
 
@@ -65,16 +54,9 @@ void draw_scene_at(int32_t state, float now) {
   previous_frame_time = frame_time;
   frame_time = now;
   glClearColor(0, 0, 0, 1);
-  if (state == 0) {
-    draw_boot_console();  // restores its own attributes
-    glFinish();
-    return;
-  }
-  if (state == 2) draw_reflection_scene();
-  else if (state == 4) draw_wave_scene();
-  else if (state == 6) draw_street_scene();
-  else draw_text_screen();
-  glPopAttrib();
+  scenes[state].draw();
+  // Every scene but the boot console leaves its attributes pushed for the timeline to pop.
+  if (scenes[state].kind != SceneKind::BOOT_CONSOLE) glPopAttrib();
   glFinish();
 }
 

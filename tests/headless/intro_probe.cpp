@@ -2,7 +2,8 @@
 // benchmarks: the same start-up and main loop, plus, when the process ends,
 // one line per scene entered (time, music position, frames shown), the
 // moment the show ended by itself, the audio stream's counts and the times
-// of its later underflows on standard error.  With INTRO_PROBE_FRAMES=DIR it
+// of its later underflows on standard error; a scene's line ends with its name.  INTRO_PROBE_FPS=N holds each
+// frame to at least 1/N s, as a slow machine would.  With INTRO_PROBE_FRAMES=DIR it
 // also logs every frame's inputs to DIR/inputs.txt (index, clock, published,
 // playing, order position, row, kept, scene drawn) and keeps one drawn frame
 // of each scene visit, 2.5 s in, as DIR/frame_<index>.ppm, so that the
@@ -15,9 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "audio_output.h"
+#include "fade_overlay.h"
+#include "scenes.h"
 #include "show_state.h"
 #include "startup.h"
+#include "stream_watch.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ struct SceneVisit {
   double left;     // as its last frame was shown
   uint32_t frames;
   uint8_t position, row;  // the music sample of its first frame
+  uint32_t fade_frames;   // frames shown under a fade to white
 };
 
 constexpr int MAX_VISITS = 64;
@@ -35,6 +39,8 @@ SceneVisit visits[MAX_VISITS];
 int visit_count = 0;
 double frame_begun = 0;  // the previous frame's end is where this one begins
 double show_over_at = 0;
+double frame_period = 0;    // INTRO_PROBE_FPS's hold; 0: none
+bool fading_frame = false;  // the frame being shown fades to white
 
 // Frame keeping for the capture comparison.
 constexpr float KEEP_AFTER = 2.5f;  // seconds into a scene visit: past its flash, before its fade
@@ -67,6 +73,7 @@ void keep_frame(uint64_t index) {
 }
 
 void frame_drawn(const FrameInputs& inputs, const FrameOutcome& outcome) {
+  fading_frame = outcome.drawn && fade_state.active && fade_state.hold;
   if (!inputs_log) return;
   const uint64_t index = frame_index++;
   // A new visit starts on the frame that started a scene.
@@ -86,13 +93,20 @@ void frame_drawn(const FrameInputs& inputs, const FrameOutcome& outcome) {
 }
 
 void frame_shown() {
+  if (frame_period > 0) {
+    const double until = frame_begun + frame_period;
+    const timespec wake = {time_t(until), long((until - double(time_t(until))) * 1e9)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) != 0) {
+    }
+  }
   const double now = monotonic_seconds();
   SceneVisit* last = visit_count ? &visits[visit_count - 1] : nullptr;
   if (!last || last->state != previous_scene_state) {
     if (visit_count == MAX_VISITS) return;
     last = &visits[visit_count++];
-    *last = {previous_scene_state, frame_begun, now, now, 0, music_position, music_row};
+    *last = {previous_scene_state, frame_begun, now, now, 0, music_position, music_row, 0};
   }
+  last->fade_frames += fading_frame;
   frame_begun = now;
   last->left = now;
   last->frames++;
@@ -104,18 +118,13 @@ void report() {
   if (inputs_log) std::fclose(inputs_log);
   for (int i = 0; i < visit_count; i++) {
     const SceneVisit& v = visits[i];
-    std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u\n",
-                 v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row);
+    std::fprintf(stderr, "scene %d begun %.4f entered %.4f left %.4f frames %u position %u row %u fading %u %s\n",
+                 v.state, v.begun, v.entered, v.left, v.frames, v.position, v.row, v.fade_frames,
+                 scene_of(v.state)->name);
   }
   // The frame that sampled the last row began where the last shown frame ended.
   if (show_over_at > 0) std::fprintf(stderr, "show over at %.4f\n", show_over_at);
-  const AudioOutputCounts counts = audio_output_counts();
-  std::fprintf(stderr, "audio frames %llu underflows %u after_start %u latency_us %u\n",
-               static_cast<unsigned long long>(counts.frames_rendered), counts.underflows,
-               counts.underflows_after_start, counts.target_latency_usec);
-  double times[MAX_UNDERFLOW_TIMES];
-  const uint32_t known = audio_output_underflow_times(times, MAX_UNDERFLOW_TIMES);
-  for (uint32_t i = 0; i < known; i++) std::fprintf(stderr, "underflow at %.4f\n", times[i]);
+  print_stream_report(stderr);
 }
 
 }  // namespace
@@ -125,6 +134,7 @@ int main() {
     frames_folder = folder;
     inputs_log = std::fopen((frames_folder + "/inputs.txt").c_str(), "w");
   }
+  if (const char* fps = std::getenv("INTRO_PROBE_FPS")) frame_period = 1.0 / std::atof(fps);
   start_up();
   std::atexit(report);
   const MainLoopHooks hooks = {frame_drawn, frame_shown, show_over};

@@ -16,7 +16,7 @@ import harness  # noqa: E402
 import test_screens as screens  # noqa: E402
 from test_whole_show import parse_probe  # noqa: E402
 
-WELCOME_CELLS = screens.text_cells(screens.TEXTS["welcome_text"], 1, 271, 192)
+WELCOME_CELLS = screens.text_cells(screens.WELCOME_TEXT, 1, 271, 192)
 AUDIO_THREAD = "intro-audio"
 # Position 2, where the welcome screen hands over, comes about 9.2 s into the music.
 PAST_THE_WELCOME = 14.0

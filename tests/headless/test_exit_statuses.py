@@ -30,7 +30,7 @@ class ExitStatuses(unittest.TestCase):
             harness.wait_for(boot_console_up(x), 60, what="the boot console")
             x.key("a", "space", "Return", "F1", "q", "Tab", "BackSpace")
             x.key("Escape", action="keyup")  # a release alone
-            cells = screens.text_cells(screens.TEXTS["welcome_text"], 1, 271, 192)
+            cells = screens.text_cells(screens.WELCOME_TEXT, 1, 271, 192)
 
             def welcome_typed():
                 shot = x.screenshot()

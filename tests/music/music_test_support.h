@@ -24,6 +24,17 @@ inline const PatternCell& cell_at(const ModuleContext& song, uint32_t pattern, u
   return song.cells[index];
 }
 
+// An 8-bit sample of the given values; type 1 loops forward, 2 ping-pong.
+inline XmSample sample_of(const std::vector<int8_t>& values, uint8_t type = 0, uint32_t loop_start = 0,
+                          uint32_t loop_length = 0) {
+  XmSample s;
+  s.data = delta_code_8(values);
+  s.type = type;
+  s.loop_start = loop_start;
+  s.loop_length = loop_length;
+  return s;
+}
+
 // One pattern of `rows` rows whose cells are all empty but the given ones.
 inline XmPattern pattern_with(uint16_t rows, uint16_t channels,
                               std::vector<std::pair<uint32_t, XmCell>> placed) {

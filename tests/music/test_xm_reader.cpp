@@ -201,12 +201,6 @@ TEST(XmPatterns, SongOfSixtyFiveThousandFiveHundredThirtySixRows) {
   EXPECT_EQ(song->cells[65535].note, 77);
 }
 
-XmSample sample_of(std::vector<int8_t> values) {
-  XmSample s;
-  s.data = delta_code_8(values);
-  return s;
-}
-
 TEST(XmInstruments, MapEnvelopesVibratoAndFadeout) {
   XmModule m = one_pattern_module();
   XmInstrument empty;

@@ -169,7 +169,7 @@ class DebianPackages(unittest.TestCase):
         self.assertEqual(frame, still, "the installed capture_show draws the boot console otherwise")
 
         # The installed intro, in a private X server and sound server, to the welcome screen.
-        cells = screens.text_cells(screens.TEXTS["welcome_text"], 1, *screens.welcome_origin(854, 480, 1))
+        cells = screens.text_cells(screens.WELCOME_TEXT, 1, *screens.ScreensAt854x480.origin)
         with harness.PulseServer() as pulse, harness.Recorder(pulse.client_env) as recorder, \
                 harness.XServer(854, 480) as x:
             command = ["sh", DEBIAN_ROOT, "run", root, "--bind", pulse.folder + ":/run/intro-pulse", "--",

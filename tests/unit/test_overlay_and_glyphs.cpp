@@ -107,14 +107,14 @@ TEST(Glyphs, CellOfACodeIsItsColumnAndRow) {
 }
 
 TEST(Glyphs, SourceRectangleMapsToFlippedTextureCoordinates) {
-  const Texture sheet = {256, 128, 3, 7};
+  const Texture sheet = {256, 128, 7};
   const QuadTexCoords c = source_tex_coords(sheet, 216, 96, 112, 224);
   const float s0 = 216.0f / 256, s1 = 224.0f / 256;
   const float t_top = 1.0f - 96.0f / 128, t_bottom = 1.0f - 112.0f / 128;
   const float expected[8] = {s0, t_bottom, s1, t_bottom, s1, t_top, s0, t_top};
   for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(c.st[i], expected[i]) << i;
 
-  const Texture logo = {160, 160, 3, 1};
+  const Texture logo = {160, 160, 1};
   const QuadTexCoords whole = source_tex_coords(logo, 0, 0, 160, 160);
   EXPECT_FLOAT_EQ(whole.st[0], 0.0f);
   EXPECT_FLOAT_EQ(whole.st[1], 0.0f);

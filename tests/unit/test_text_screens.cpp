@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "boot_console.h"
 #include "screen_texts.h"
@@ -14,72 +12,29 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const char* text) {
-  std::vector<std::string> lines(1);
-  for (const char* p = text; *p; ++p) {
-    if (*p == '\n')
-      lines.emplace_back();
-    else
-      lines.back() += *p;
-  }
-  return lines;
-}
-
-int count_line_feeds(const char* text) {
-  int n = 0;
-  for (const char* p = text; *p; ++p) n += *p == '\n';
-  return n;
-}
-
-TEST(ScreenTexts, HaveTheirByteCountsAndLineFeeds) {
-  struct Expect {
-    const char* text;
-    size_t bytes;
-    int line_feeds;
-    bool ends_with_line_feed;
-  };
-  const Expect expected[] = {{boot_text, 762, 29, true},
-                             {welcome_text, 123, 6, true},
-                             {programme_text, 144, 5, false},
-                             {greetings_text, 325, 9, false},
-                             {credits_text, 241, 11, false}};
-  for (const Expect& e : expected) {
-    const size_t length = std::strlen(e.text);
-    EXPECT_EQ(length, e.bytes);
-    EXPECT_EQ(count_line_feeds(e.text), e.line_feeds);
-    EXPECT_EQ(e.text[length - 1] == '\n', e.ends_with_line_feed);
-    EXPECT_EQ(std::strchr(e.text, '\r'), nullptr);
-  }
-}
-
-TEST(ScreenTexts, GreetingsLinesKeepTheirLengths) {
-  const std::vector<std::string> lines = lines_of(greetings_text);
-  const size_t lengths[] = {46, 0, 47, 0, 47, 49, 45, 0, 46, 36};
-  ASSERT_EQ(lines.size(), 10u);
-  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lengths[i]) << "line " << i + 1;
-  EXPECT_EQ(lines[0], "   Greetings goes out to (in no special order)");
-  EXPECT_EQ(lines[2].rfind("  Lanternworks - ", 0), 0u);
-  EXPECT_EQ(lines[9].rfind("           ", 0), 0u);
-  EXPECT_NE(lines[9][11], ' ');
-}
-
-TEST(ScreenTexts, BootBannerArtIsSixteenCellsOfBlocks) {
-  const std::vector<std::string> lines = lines_of(boot_text);
-  ASSERT_EQ(lines.size(), 30u);  // 29 line feeds, the last ends the text
-  EXPECT_EQ(lines[1], "U-Boot 2026.04-5-g88dc2788777b-dirty (May 23 2026 - 02:46:47 +0000)");
-  for (int line = 17; line <= 28; ++line) {
-    const std::string& art = lines[line];
-    ASSERT_GE(art.size(), 16u) << "line " << line + 1;
-    EXPECT_EQ(static_cast<uint8_t>(art[0]), 219) << "line " << line + 1;
-    EXPECT_EQ(static_cast<uint8_t>(art[15]), 219) << "line " << line + 1;
-    for (char c : art.substr(0, 16)) {
-      const uint8_t byte = static_cast<uint8_t>(c);
-      EXPECT_TRUE(byte == ' ' || byte == 219 || byte == 220 || byte == 223) << "line " << line + 1;
+// Every text on the smallest screen the show is made for and on larger ones:
+// the boot log unscaled from the top-left, clear of the 160-pixel logo at the
+// top-right; each text screen centred at its glyph scale, wholly on screen.
+TEST(ScreenTexts, EveryTextFitsOnScreen) {
+  const TextExtent boot = measure_text(boot_text);
+  EXPECT_LE(boot.widest * 8, 854 - 160);
+  EXPECT_LE(boot.line_feeds * 16, 480);
+  const int32_t sizes[][2] = {{854, 480}, {1366, 768}, {1920, 1080}, {3840, 2160}};
+  for (int32_t state : {1, 3, 5, 7}) {
+    const char* text = text_for_scene(state);
+    const TextExtent extent = measure_text(text);
+    const int32_t lines = extent.line_feeds + (text[std::strlen(text) - 1] != '\n');
+    for (const auto& size : sizes) {
+      SCOPED_TRACE(testing::Message() << "state " << state << " at " << size[0] << "x" << size[1]);
+      TextScreenState screen = {};
+      screen.text_scale = compute_pixel_scale(size[1]);
+      centre_text(screen, extent, size[0], size[1]);
+      EXPECT_GE(screen.origin_x, 0.0f);
+      EXPECT_GE(screen.origin_y, 0.0f);
+      EXPECT_LE(screen.origin_x + float(extent.widest * 8 * screen.text_scale), float(size[0]));
+      EXPECT_LE(screen.origin_y + float(lines * 16 * screen.text_scale), float(size[1]));
     }
   }
-  EXPECT_EQ(lines[17].substr(16), " Korvatel");
-  EXPECT_EQ(lines[18].size(), 16u + 1 + 32);  // the motto is 32 characters
-  EXPECT_EQ(lines[20].substr(16), " Lanternworks & Brackenridge conference");
 }
 
 TEST(TextLayout, WidestCountsTheLineFeedAndHeightCountsLineFeeds) {

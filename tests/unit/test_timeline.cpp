@@ -1,6 +1,6 @@
 // The timeline's music tests, driven with made-up order positions and rows
-// as the frames of a show would sample them: fade-outs, hand-overs, the end
-// of the show, and the repeat when the end is missed.
+// as the frames of a show would sample them: fade-outs, hand-overs and the
+// end of the show, also where slow frames skip the rows they are keyed to.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -36,8 +36,7 @@ struct ShowRun {
     previous_scene_state = scene_state;
     const int32_t drawn = scene_state;
     const bool was_fading = fade_state.active && fade_state.hold;
-    const CueResult result = scene_state % 2 == 1 ? run_text_screen_cues(position, row)
-                                                  : run_scene_cues(position, row);
+    const CueResult result = run_music_cues(position, row);
     if (!was_fading && fade_state.active && fade_state.hold) fade_outs.push_back({position, row});
     if (result == CueResult::DRAW && fade_state.active) advance_fade(fade_state, now);
     return {drawn, result, entered};
@@ -77,15 +76,20 @@ TEST(Timeline, WholeShowFollowsTheSchedule) {
   EXPECT_EQ(scene_state, 7);
 }
 
-TEST(Timeline, ShowEndsExactlyAtPositionTwentyOneRowSixtyTwo) {
+TEST(Timeline, ShowEndsOnTheFirstSampleAtOrAfterItsLastRow) {
   reset_show();
-  scene_state = 7;
+  scene_state = previous_scene_state = 7;
   ShowRun run;
-  EXPECT_EQ(run.frame(21, 61).result, CueResult::DRAW);
-  EXPECT_EQ(run.frame(21, 63).result, CueResult::DRAW);
-  EXPECT_EQ(run.frame(21, 62).result, CueResult::SHOW_OVER);
   EXPECT_EQ(run.frame(20, 62).result, CueResult::DRAW);
+  EXPECT_EQ(run.frame(21, 255).result, CueResult::DRAW);  // no row of 21 read yet
+  EXPECT_EQ(run.frame(21, 61).result, CueResult::DRAW);
+  EXPECT_EQ(run.frame(21, 62).result, CueResult::SHOW_OVER);
+  EXPECT_EQ(run.frame(21, 63).result, CueResult::SHOW_OVER);
+  // A frame that slept through the last rows finds the song at its restart position.
+  EXPECT_EQ(run.frame(0, 255).result, CueResult::SHOW_OVER);
+  EXPECT_EQ(run.frame(1, 40).result, CueResult::SHOW_OVER);
   EXPECT_EQ(scene_state, 7);
+  EXPECT_TRUE(run.fade_outs.empty());
 }
 
 TEST(Timeline, TextScreenSetsTheNextSceneButIsStillDrawn) {
@@ -132,15 +136,19 @@ TEST(Timeline, RowFortyOverSeveralFramesTakesTheStartOnce) {
   EXPECT_EQ(run.fade_outs.size(), 1u);
 }
 
-TEST(Timeline, UnsampledRowFortyCutsWithoutAFade) {
+TEST(Timeline, FadeStartsOnTheFirstSampleAfterRowForty) {
   reset_show();
   ShowRun run;
-  for (int row = 0; row < 64; ++row)
-    if (row != 40) run.frame(1, static_cast<uint8_t>(row));
-  EXPECT_FALSE(fade_state.active && fade_state.hold);
-  run.frame(2, 255);
-  EXPECT_EQ(scene_state, 2);
+  run.frame(1, 255);  // the position has begun, no row of it read yet
+  run.frame(1, 39);
   EXPECT_TRUE(run.fade_outs.empty());
+  run.frame(1, 43);
+  scene_state = 2;  // its start opens with the flash, which releases the fade
+  run.frame(5, 255);
+  run.frame(5, 39);
+  run.frame(5, 63);
+  const std::vector<std::pair<int, int>> expected = {{1, 43}, {5, 63}};
+  EXPECT_EQ(run.fade_outs, expected);
 }
 
 TEST(Timeline, SilentMusicKeepsTheWelcomeScreen) {
@@ -161,25 +169,40 @@ TEST(Timeline, SceneTestsBelongToTheirOwnScene) {
   EXPECT_TRUE(run.fade_outs.empty());
   scene_state = previous_scene_state = 3;
   run.frame(12, 0);  // a text screen does not hand over from a 3D scene's position
+  run.frame(2, 0);   // nor from another text screen's
   EXPECT_EQ(scene_state, 3);
 }
 
-TEST(Timeline, MissedEndRepeatsTheShowFromTheReflectionScene) {
-  reset_show();
-  ShowRun run;
-  ASSERT_EQ(play(run, 0, 21, 62), CueResult::DRAW);  // row 62 of 21 is never sampled
-  run.frame(21, 63);
-  EXPECT_EQ(scene_state, 7);
-  // The song restarts at position 0: credits stay up, fade at 1/40, reflection at 2.
-  ASSERT_EQ(play(run, 0, 1), CueResult::DRAW);
-  EXPECT_EQ(scene_state, 7);
-  EXPECT_EQ(run.fade_outs.back(), std::make_pair(1, 40));
-  run.entries.clear();
-  ASSERT_EQ(play(run, 2, 21), CueResult::SHOW_OVER);
-  ASSERT_FALSE(run.entries.empty());
-  EXPECT_EQ(run.entries.front().first, 2);
-  EXPECT_EQ(run.entries.back().first, 7);
-  EXPECT_EQ(run.entries.size(), 6u);
+// The embedded song as the timeline samples it `seconds` into the music:
+// 22 positions of 64 rows at 4, 4, 2 and 2 ticks, 104 BPM; while a
+// pattern's last row plays the replayer already stands at the next position.
+std::pair<uint8_t, uint8_t> song_sample_at(double seconds) {
+  const int64_t tick = int64_t(seconds * 104 / 2.5);
+  const int position = int(tick / 192 % 22);
+  int64_t left = tick % 192;
+  int row = 0;
+  for (; left >= (row % 4 < 2 ? 4 : 2); ++row) left -= row % 4 < 2 ? 4 : 2;
+  if (row == 63) return {uint8_t((position + 1) % 22), 255};
+  return {uint8_t(position), uint8_t(row)};
+}
+
+TEST(Timeline, AtEightFramesPerSecondTheShowEndsByItselfWithEveryFade) {
+  // Row 62 lasts 48 ms and row 40 96 ms: frames of 125 ms skip them at most phases.
+  for (int phase_ms = 0; phase_ms < 125; phase_ms += 5) {
+    reset_show();
+    ShowRun run;
+    double t = phase_ms / 1000.0;
+    for (; t < 200; t += 0.125) {
+      const std::pair<uint8_t, uint8_t> sample = song_sample_at(t);
+      if (run.frame(sample.first, sample.second).result == CueResult::SHOW_OVER) break;
+    }
+    EXPECT_NEAR(t, 101.44 + 0.0625, 0.07) << "phase " << phase_ms << " ms";
+    ASSERT_EQ(run.entries.size(), 7u) << "phase " << phase_ms << " ms";
+    for (size_t i = 0; i < run.entries.size(); ++i) EXPECT_EQ(run.entries[i].first, int32_t(i + 1));
+    std::vector<int> fade_positions;
+    for (const std::pair<int, int>& fade : run.fade_outs) fade_positions.push_back(fade.first);
+    EXPECT_EQ(fade_positions, (std::vector<int>{1, 5, 7, 11, 15, 19})) << "phase " << phase_ms << " ms";
+  }
 }
 
 }  // namespace

@@ -258,7 +258,7 @@ int run(const Options& options) {
         ok = false;
         break;
       }
-      note_chapter(chapters, written, shown_scene().name);
+      note_chapter(chapters, written, shown_scene()->name);
       ++written;
     } else if (options.output == Output::STILLS) {
       bool wanted = false;

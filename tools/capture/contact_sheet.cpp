@@ -12,7 +12,7 @@
 
 #include "bitmap_font.h"
 #include "embedded_assets.h"
-#include "show_capture.h"
+#include "scenes.h"
 
 namespace {
 
@@ -122,7 +122,9 @@ Picture compose_contact_sheet(const ContactSheet& sheet) {
     const int32_t top = MARGIN + int32_t(i / COLUMNS) * (cell_height + label_height + MARGIN);
     paste(out, chosen.thumbnail, left, top);
     char label[64];
-    std::snprintf(label, sizeof label, "%d %s  %.2f s", int(scene.state), scene_name(scene.state), double(chosen.time));
+    const Scene* shown = scene_of(scene.state);
+    const char* name = shown ? shown->name : "scene";
+    std::snprintf(label, sizeof label, "%d %s  %.2f s", int(scene.state), name, double(chosen.time));
     if (font && font_width >= 256 && font_height >= 128) draw_label(out, font, font_width, label, left, top + cell_height + MARGIN / 2, scale);
   }
   stbi_image_free(font);

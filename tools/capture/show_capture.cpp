@@ -3,7 +3,6 @@
 // position come from differs.
 #include "show_capture.h"
 
-
 #include "embedded_assets.h"
 #include "load_module.h"
 #include "replayer.h"
@@ -15,11 +14,7 @@ bool open_show_capture(ShowCapture& capture, int32_t width, int32_t height, int3
   capture.frame = 0;
   capture.welcome_frame = -1;
   capture.over = false;
-  screen_width = width;
-  screen_height = height;
-  pixel_scale = compute_pixel_scale(height);
-  load_boot_logo();
-  prepare_show_resources();
+  prepare_show(width, height);
   capture.song = prepare_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
   return capture.song != nullptr;
 }
@@ -32,13 +27,7 @@ float frame_clock(const ShowCapture& capture, int64_t frame) {
   return static_cast<float>(static_cast<double>(frame) / capture.fps);
 }
 
-const char* scene_name(int32_t state) {
-  static const char* const names[] = {"boot console", "welcome", "reflection", "programme",
-                                      "wave",         "greetings", "street",   "credits"};
-  return state >= 0 && state < 8 ? names[state] : "scene";
-}
-
-ShownScene shown_scene() { return {previous_scene_state, scene_name(previous_scene_state)}; }
+const Scene* shown_scene() { return scene_of(previous_scene_state); }
 
 FrameInputs capture_next_frame(ShowCapture& capture) {
   const int64_t n = capture.frame;

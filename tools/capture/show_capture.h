@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "module_context.h"
+#include "scenes.h"
 #include "timeline.h"
 
 struct ShowCapture {
@@ -32,15 +33,9 @@ int64_t audio_frames_before(const ShowCapture& capture, int64_t frame);
 // The clock reading of frame n.
 float frame_clock(const ShowCapture& capture, int64_t frame);
 
-struct ShownScene {
-  int32_t state;     // 0 boot console .. 7 credits
-  const char* name;  // as the contact sheet and the video's chapters name it
-};
-
 // The scene that the frame captured last shows: the one whose start routine
 // ran last, as a frame that hands over still shows the scene it ends.
-ShownScene shown_scene();
-const char* scene_name(int32_t state);
+const Scene* shown_scene();
 
 // Draws the next frame and renders its audio into capture.audio; the inputs
 // it was drawn from are returned.  It can be read back with read_offscreen.  When the show ends in this frame nothing
