@@ -13,7 +13,8 @@ struct Star {
 constexpr int star_count = 4096;
 extern Star star_field[star_count];
 
-// Three calls of the C library's unseeded rand per star: x, y, depth.
+// Three numbers per star, x, y, depth, in the sequence of the C library's
+// unseeded rand (but drawn from a generator of its own).
 void fill_star_field(int32_t width, int32_t height);
 
 // One step towards the viewer: stars whose index is a multiple of 3 move two

@@ -2,6 +2,7 @@
 // field's steps and the boot console's stripes and cursor.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "boot_console.h"
@@ -100,8 +101,18 @@ TEST(StarField, StepsTwoForEveryThirdStarAndWraps) {
   EXPECT_NEAR(star_brightness(984), 0.016f, 1e-6f);
 }
 
-TEST(StarField, FillsEveryStarInsideTheScreen) {
+TEST(StarField, FillsEveryStarInsideTheScreenAsTheUnseededRandWould) {
+  // Others drawing from rand() (a driver) leave the stars where they stand.
+  std::srand(7);
+  (void)std::rand();
   fill_star_field(854, 480);
+  std::srand(1);  // the C library's unseeded sequence
+  for (const Star& s : star_field) {
+    const int32_t x = std::rand() % 854, y = std::rand() % 480;
+    ASSERT_EQ(s.x, x);
+    ASSERT_EQ(s.y, y);
+    ASSERT_EQ(s.depth, uint32_t(std::rand() % 1000));
+  }
   int distinct_x = 0;
   for (int i = 0; i < star_count; ++i) {
     const Star& s = star_field[i];
