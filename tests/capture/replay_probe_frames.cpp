@@ -1,6 +1,7 @@
 // Replays the frames a live intro_probe logged (INTRO_PROBE_FRAMES) through
 // the offline capture's context and compares each frame the probe kept,
-// pixel for pixel.  Usage: replay_probe_frames FOLDER [SAMPLES]
+// pixel for pixel, at the samples the live window had (FOLDER/samples).
+// Usage: replay_probe_frames FOLDER
 // Prints one line per kept frame (differing pixels, largest channel
 // difference) and exits 0 only when every kept frame is identical.
 #include <cinttypes>
@@ -33,11 +34,16 @@ bool read_ppm(const std::string& path, Picture& picture) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: replay_probe_frames FOLDER [SAMPLES]\n");
+    std::fprintf(stderr, "usage: replay_probe_frames FOLDER\n");
     return 2;
   }
   const std::string folder = argv[1];
-  const int samples = argc > 2 ? std::atoi(argv[2]) : 4;
+  // The live window's samples, as the probe found them; 4, as the intro asks, where it did not say.
+  int samples = 4;
+  if (std::FILE* file = std::fopen((folder + "/samples").c_str(), "r")) {
+    if (std::fscanf(file, "%d", &samples) != 1 || samples < 1) samples = 4;
+    std::fclose(file);
+  }
   std::FILE* log = std::fopen((folder + "/inputs.txt").c_str(), "r");
   if (!log) {
     std::fprintf(stderr, "no %s/inputs.txt\n", folder.c_str());
@@ -111,6 +117,6 @@ int main(int argc, char** argv) {
     }
     ++compared;
   }
-  std::printf("%d kept frames compared, %d differ\n", compared, differing);
+  std::printf("%d kept frames compared at %d samples, %d differ\n", compared, samples, differing);
   return compared > 0 && differing == 0 ? 0 : 1;
 }

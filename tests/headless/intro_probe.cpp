@@ -6,8 +6,9 @@
 // frame to at least 1/N s, as a slow machine would.  With INTRO_PROBE_FRAMES=DIR it
 // also logs every frame's inputs to DIR/inputs.txt (index, clock, published,
 // playing, order position, row, kept, scene drawn) and keeps one drawn frame
-// of each scene visit, 2.5 s in, as DIR/frame_<index>.ppm, so that the
-// capture can draw the same frames from the same inputs.
+// of each scene visit, 2.5 s in, as DIR/frame_<index>.ppm, and the window's
+// samples as DIR/samples, so that the capture can draw the same frames from
+// the same inputs.
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -59,6 +60,15 @@ double monotonic_seconds() {
 }
 
 void keep_frame(uint64_t index) {
+  if (pixels.empty()) {
+    // The samples the window really has (a server may offer none), for the capture to draw with.
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    if (std::FILE* file = std::fopen((frames_folder + "/samples").c_str(), "w")) {
+      std::fprintf(file, "%d\n", samples > 1 ? int(samples) : 1);
+      std::fclose(file);
+    }
+  }
   pixels.resize(size_t(screen_width) * size_t(screen_height) * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadBuffer(GL_BACK);
