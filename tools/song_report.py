@@ -301,7 +301,7 @@ def note_start_steps(mix, solos, names, starts):
     for c, (name, solo) in enumerate(zip(names, solos)):
         x = solo.frames
         notes = [n for n in by_channel.get(c, []) if 300 < n[0] < len(x) - 300]
-        steps, cuts, clicks, unmasked, worst = [], 0, 0, 0, (0.0, None)
+        steps, cuts, clicks, unmasked, worst, where = [], 0, 0, 0, (0.0, None), []
         previous = None
         for frame, position, row in notes:
             step = float(np.abs(x[frame] - x[frame - 1]).max())
@@ -311,6 +311,7 @@ def note_start_steps(mix, solos, names, starts):
                 tail = db(np.mean(x[frame - TAIL:frame] ** 2))
                 if body > -90 and tail > body - 20:
                     cuts += 1
+                    where.append("%d:%02d" % (position, row))
             previous = frame
             if step > STEP_LIMIT:
                 clicks += 1
@@ -324,10 +325,12 @@ def note_start_steps(mix, solos, names, starts):
         if not notes:
             print("  %-6s    no notes" % name)
             continue
-        where = " at %d:%02d" % worst[1] if worst[1] else ""
+        where_worst = " at %d:%02d" % worst[1] if worst[1] else ""
         print("  %-6s %4d notes  cut %4d  steps over -45 dBFS %4d  unmasked %4d  median %6.1f  worst %6.1f%s" % (
             name, len(notes), cuts, clicks, unmasked, amplitude_db(float(np.median(steps))),
-            amplitude_db(worst[0]), where))
+            amplitude_db(worst[0]), where_worst))
+        if where:
+            print("         cuts at " + " ".join(where[:10]) + (" ..." if len(where) > 10 else ""))
     if worst_overall:
         worst_overall.sort(reverse=True)
         print("  loudest unmasked: " + ", ".join("ch%d %d:%02d %.1f" % (c + 1, p, r, amplitude_db(s))
@@ -473,20 +476,23 @@ def arrivals(mix):
             position, before, after, after - before, downbeat, rest, downbeat - rest))
 
 
-def riser_sweeps(mix, solos, parts):
-    """The riser alone in each fill: the frequency below which half its power
-    lies, in groups of four rows where it sounds, and the range it sweeps."""
-    print("\nThe riser in each fill: median frequency by four rows (Hz) where it sounds")
-    print("(within 30 dB of its loudest group), and the octaves it sweeps:")
+def riser_sweeps(mix, solos, parts, patterns, orders, instruments):
+    """The riser alone in each fill, from its note on: the frequency below
+    which half its power lies, by two rows where it sounds, and the range
+    it sweeps."""
+    print("\nThe riser in each fill: median frequency by two rows (Hz) where it sounds")
+    print("(within 30 dB of its loudest moment), and the octaves it sweeps:")
     for position in FILLS:
         channels = channels_of(parts, "riser", position, position, only=False)
-        if not channels:
+        first = [row for row, cells in enumerate(patterns[orders[position]]) for c in channels
+                 if cells[c][1] and part_name(instruments[cells[c][1] - 1][0]) == "riser"]
+        if not channels or not first:
             print("  position %2d: no riser" % position)
             continue
         x = sum(solos[c].frames for c in channels)
         groups = []
-        for r in range(32, 64, 4):
-            start, end = mix.rows_span(position, r, r + 4)
+        for r in range(min(first), 64, 2):
+            start, end = mix.rows_span(position, r, r + 2)
             seg = x[start:end]
             power = np.abs(np.fft.rfft(seg[:, 0])) ** 2 + np.abs(np.fft.rfft(seg[:, 1])) ** 2
             cumulative = np.cumsum(power)
@@ -502,8 +508,9 @@ def riser_sweeps(mix, solos, parts):
         sounding = [(r, level, f) for r, level, f in groups if level > top - 30]
         low = min(f for _, _, f in sounding)
         high = max(f for _, _, f in sounding)
-        print("  position %2d: %s  -> %.1f octaves, loudest %.1f dBFS" % (
-            position, " ".join("%d:%.0f" % (r, f) for r, _, f in sounding), np.log2(high / low), top))
+        print("  position %2d: rows %d-63, %.0f Hz to %.0f Hz (%s): %.1f octaves, loudest %.1f dBFS" % (
+            position, min(first), sounding[0][2], sounding[-1][2],
+            " ".join("%.0f" % f for _, _, f in sounding[::2]), np.log2(high / low), top))
 
 
 def bands(mix, solos, names, parts):
@@ -743,7 +750,7 @@ def main():
         climax_repeats(patterns, orders, parts)
         fills(mix, solos, names)
         arrivals(mix)
-        riser_sweeps(mix, solos, parts)
+        riser_sweeps(mix, solos, parts, patterns, orders, instruments)
         harmony(sounding_notes(mix, solos, patterns, orders, instruments))
         ending(mix)
         stereo(mix)
