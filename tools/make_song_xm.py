@@ -105,11 +105,11 @@ MELODY = {
     12: "C-5:8 F-5:8 A-5:12 G-5:20 D-5:8 G-5:8",
     13: "B-4:8 E-5:8 G-5:8 E-5:8 A-5:24 E-5:8",
     14: "F-5:8 A-5:8 D-6:12 C-6:4 B-5:16 G-5:8 D-5:8",
-    15: "E-5:8 G#5:8 B-5:24 ---:24",
+    15: "E-5:8 G#5:8 B-5:40 ---:8",
     16: "E-6:8 D-6:4 C-6:4 D-6:8 E-6:8 C-6:12 A-5:4 C-6:8 F-6:8",
     17: "E-6:16 G-6:8 E-6:8 D-6:24 B-5:4 D-6:4",
     18: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 D-6:12 C-6:4 A-5:8 F-5:8",
-    19: "G-5:8 B-5:8 D-6:8 B-5:8 E-6:8 ---:24",
+    19: "G-5:8 B-5:8 D-6:8 B-5:8 E-6:32",
     20: "A-5:16 G-5:8 F-5:8 G-5:16 D-5:16",
     21: "E-5:8 G#5:8 B-5:16 A-5:12 ---:20",
 }
@@ -123,7 +123,7 @@ LEAD_VOLUME = 0x2E
 OCTAVE_VOLUME = 0x24
 PAD_VOLUME = 0x1C
 PLUCK_VOLUME = 0x30
-BASS_LEVEL = 0.7
+BASS_LEVEL = 0.76
 
 
 def phrase_events(text):
@@ -363,12 +363,16 @@ BASS_FIGURES = {
 }
 
 
-def scale_step(note, steps):
-    """The note `steps` degrees up (or down) the A minor scale (G# counts
-    as G)."""
+def scale_degree(note):
+    """Degrees of the A minor scale above A-0 (G# counts as G)."""
     octave, semitone = divmod(note - N("A-0"), 12)
-    degree = max(i for i, d in enumerate(SCALE) if d <= semitone) + steps
-    return N("A-0") + (octave + degree // 7) * 12 + SCALE[degree % 7]
+    return 7 * octave + max(i for i, d in enumerate(SCALE) if d <= semitone)
+
+
+def scale_step(note, steps):
+    """The note `steps` degrees up (or down) the A minor scale."""
+    octave, degree = divmod(scale_degree(note) + steps, 7)
+    return N("A-0") + 12 * octave + SCALE[degree]
 
 
 def bass_line(p, position, style, first_row=0, last_row=ROWS, level=BASS_LEVEL, end_row=ROWS):
@@ -396,12 +400,13 @@ AFTER_RISER = 8  # rows into a scene before the effects channel has let its rise
 
 
 def lead_notes(position, row):
-    """The notes the lead and its second voice hold on `row` (the third below
-    counts in the climax, the octave elsewhere shares the lead's letter)."""
+    """The notes the lead and its second voice may hold on `row` (the
+    harmony below in the climax; the octave elsewhere shares the lead's
+    letter)."""
     if position not in MELODY:
         return []
     return [n for r, name, length in parse_phrase(MELODY[position]) if name != "---" and r <= row < r + length
-            for n in (N(name), third_below(N(name)))]
+            for n in (N(name), harmony_below(position, row, N(name)))]
 
 
 def rubs(a, b):
@@ -470,12 +475,18 @@ def chip_arpeggio(p, position, voices, volume=0x0C, last_row=ROWS):
 
 # Melody ------------------------------------------------------------------------
 
-def third_below(note):
-    return scale_step(note, -2)
+def harmony_below(position, row, note):
+    """The third below in the scale or, where that would rub against the
+    chord, the nearest chord tone at least a minor third below."""
+    third = scale_step(note, -2)
+    chord = [N(n) for n in CHORDS[chord_at(position, row)][0]]
+    if not any(rubs(third, c) for c in chord):
+        return third
+    return max(t for t in range(note - 12, note - 2) if any((t - c) % 12 == 0 for c in chord))
 
 
-def line(p, channel, instrument, events, voices, volume, transpose=0, vibrato="effect", harmony=False,
-         panning=None):
+def line(p, position, channel, instrument, events, voices, volume, transpose=0, vibrato="effect",
+         harmony=False, panning=None):
     """A held voice through its phrase: the first note starts, the others
     glide (faster over wider leaps; the second voice with the effect, the
     lead in the volume column), "---" keys off; long notes sink a little
@@ -488,7 +499,7 @@ def line(p, channel, instrument, events, voices, volume, transpose=0, vibrato="e
             continue
         note = N(name) + transpose
         if harmony:
-            note = third_below(note)
+            note = harmony_below(position, row, note)
         previous = voices.sounding.get(channel)
         if previous:
             speed = math.ceil(abs(note - previous) / 2) + 1
@@ -515,11 +526,11 @@ def lead(p, position, voices, volume=LEAD_VOLUME, vibrato="effect", second="octa
     """The lead and its second voice: an octave above in the flute, or a
     third below in the reed."""
     events = parse_phrase(MELODY[position])
-    line(p, CL, LEAD, events, voices, volume, vibrato=vibrato)
+    line(p, position, CL, LEAD, events, voices, volume, vibrato=vibrato)
     if second == "octave":
-        line(p, CD, LEAD_OCTAVE, events, voices, octave_volume, transpose=12, vibrato=vibrato)
+        line(p, position, CD, LEAD_OCTAVE, events, voices, octave_volume, transpose=12, vibrato=vibrato)
     else:
-        line(p, CD, LEAD, events, voices, volume * 7 // 8, vibrato=vibrato, harmony=True, panning=0xF0)
+        line(p, position, CD, LEAD, events, voices, volume * 7 // 8, vibrato=vibrato, harmony=True, panning=0xF0)
 
 
 def bell_phrase(p, channel, text, volume, first_row=0, fade=0):
@@ -527,6 +538,24 @@ def bell_phrase(p, channel, text, volume, first_row=0, fade=0):
     for i, (row, name, _) in enumerate(phrase_events(text)):
         if name != "---":
             p.put(first_row + row, channel, name, BELL, vol(max(4, volume - fade * i)))
+
+
+def motif_in(p, position, channel, volume, pan):
+    """The motif on each chord of the position, moved up or down the scale
+    to start on a tone of the chord (the fifth if no note of it then rubs
+    against the chord): the signature returning through the greetings."""
+    motif = [(row, N(name)) for row, name, _ in phrase_events(MOTIF)]
+    for half in (0, 32):
+        voicing, root = CHORDS[chord_at(position, half)]
+        chord = [N(n) for n in voicing]
+        for start in (N(root) + 31, N(root) + 28, N(root) + 36):  # fifth, third, root, in the fifth octave
+            degrees = scale_degree(start) - scale_degree(motif[0][1])
+            notes = [(row, scale_step(note, degrees)) for row, note in motif]
+            if not any(rubs(n, c) for _, n in notes for c in chord):
+                break
+        for row, note in notes:
+            if clear_of_lead(position, half + row, [note], note) is not None:
+                p.put(half + row, channel, note, BELL, vol(volume), SET_PANNING, pan)
 
 
 def bell_echo(p, position, delay=6, volume=0x20):
@@ -565,7 +594,7 @@ def intro(position, voices):
         broken_chords(p, position, volume=0x16, last_row=40)
         kicks(p, range(0, 40, 8), volume=0x30)
         hats(p, range(0, 40, 4))
-        bass_line(p, position, "long", last_row=40, end_row=40)
+        bass_line(p, position, "long", last_row=40, level=0.6, end_row=40)
         # Fill: quarter kicks, the snare from eighths to a roll, the riser
         # from 300 Hz to 4 kHz.
         noise_riser(p, 40, "C-2", 0x0F, volume=0x24)
@@ -586,11 +615,12 @@ def main_theme(position, voices):
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 5
     groove(p, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=48 if turn else ROWS, end_row=48 if turn else ROWS)
+    bass_line(p, position, "pulse", last_row=48 if turn else ROWS, level=BASS_LEVEL * 0.85,
+              end_row=48 if turn else ROWS)
     pads(p, position, voices)
     if position == 2:
-        voices.pads = slide(p, PADS, 1, 16, voices.pads, PAD_VOLUME)
-    broken_chords(p, position, last_row=40 if turn else ROWS)
+        voices.pads = slide(p, PADS, 1, 16, voices.pads, PAD_VOLUME - 4)
+    broken_chords(p, position, volume=PLUCK_VOLUME - 8, last_row=40 if turn else ROWS)
     lead(p, position, voices)
     if turn:
         # Falling into the breakdown: toms down the kit, the bass diving
@@ -620,16 +650,16 @@ def breakdown(position, voices):
     bell_echo(p, position)
     hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
     if position == 7:
-        # Fill: the kicks double, a rising snare roll, the tonal riser, the
-        # bass pulsing in eighths, the pads swelling back.
-        kicks(p, list(range(32, 48, 8)) + list(range(48, 56, 4)) + list(range(56, ROWS, 2)), volume=0x26)
+        # Fill: the kicks double, a rising snare roll, the tonal riser over
+        # four octaves, the bass pulsing in eighths, the pads swelling back.
+        kicks(p, list(range(32, 48, 8)) + list(range(48, 56, 4)) + list(range(56, ROWS, 2)), volume=0x30)
         for row in range(56, ROWS, 2):
-            p.put(row, CK, volume=vol(0x26 + 2 * (row - 56)))
-        sweep_riser(p, 48, 0x18, volume=0x20, from_note="C-2")
-        snare_roll(p, 48, volume=0x16)
-        p.put(40, CS, "C-4", SNARE, vol(0x1C))
-        p.put(44, CS, "C-4", SNARE, vol(0x20))
-        bass_line(p, position, "pulse", first_row=40, level=0.45)
+            p.put(row, CK, volume=vol(0x2C + 2 * (row - 56)))
+        sweep_riser(p, 40, 0x10, volume=0x24)
+        snare_roll(p, 48, volume=0x18)
+        p.put(40, CS, "C-4", SNARE, vol(0x2C))
+        p.put(44, CS, "C-4", SNARE, vol(0x30))
+        bass_line(p, position, "pulse", first_row=40, level=0.6)
         hats(p, range(40, ROWS, 2), loud=0x24, soft=0x18)
         voices.pads = slide(p, PADS, 40, ROWS, voices.pads, 0x18)
     return p
@@ -647,7 +677,7 @@ def wave(position, voices):
     chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
     broken_chords(p, position, volume=PLUCK_VOLUME - 8, first_row=AFTER_RISER if position == 8 else 0,
                   last_row=40 if turn else ROWS, step=4, sides=SIDES[1:])
-    lead(p, position, voices, volume=LEAD_VOLUME - 4, octave_volume=OCTAVE_VOLUME - 6)
+    lead(p, position, voices, volume=LEAD_VOLUME - 6, octave_volume=OCTAVE_VOLUME - 6)
     if turn:
         # The break: one stab, the cymbal choked, silence until the pickup
         # and a quick riser.
@@ -678,6 +708,8 @@ def greetings(position, voices):
     bass_line(p, position, "half", last_row=56 if turn else ROWS, end_row=56 if turn else ROWS)
     pads(p, position, voices, fresh=(0,) if position == 12 else ())
     lead(p, position, voices, vibrato="column")
+    if position in (13, 14):
+        motif_in(p, position, CX, 0x18, 0xD0)
     # Plucks thrown left and right, drifting back as they fade.
     for i, row in enumerate(range(2, end, 8)):
         notes, _ = CHORDS[chord_at(position, row)]
@@ -686,13 +718,13 @@ def greetings(position, voices):
     if turn:
         # Fill: toms round the kit over open eighth hats, snare flams, and
         # the long riser.
-        noise_riser(p, 32, "C-2", 0x0B, volume=0x18)
+        noise_riser(p, 32, "C-2", 0x0B, volume=0x22)
         for row in range(33, ROWS, 2):
             p.put(row, CX, volume=0x71)
         tom_run(p, (40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62),
                 ("C-5", "A-4", "C-5", "A-4", "G-4", "E-4", "G-4", "E-4", "D-4", "C-4", "D-4", "C-4"),
-                volume=0x3A)
-        hats(p, range(40, ROWS, 4), open_rows=tuple(range(40, ROWS, 4)), loud=0x26)
+                volume=0x40)
+        hats(p, range(40, ROWS, 4), open_rows=tuple(range(40, ROWS, 4)), loud=0x2C)
         for row, level in zip((44, 52, 56, 60), (0x34, 0x38, 0x3C, 0x40)):
             p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | 1)
     return p
@@ -718,21 +750,26 @@ def climax(position, voices):
     pads(p, position, voices)
     if position == 16:
         voices.pads = slide(p, PADS, 1, 24, voices.pads, 0x22)
-    counter_line(p, position, 0x38, last_row=end)
+    counter_line(p, position, 0x28)
     broken_chords(p, position, volume=PLUCK_VOLUME, first_row=AFTER_RISER if position == 16 else 2,
-                  last_row=end, step=2, sides=SIDES[1:], beats=False)
+                  last_row=48 if turn else ROWS, step=2, sides=SIDES[1:], beats=False)
     lead(p, position, voices, volume=0x35, vibrato="column" if position >= 18 else "effect", second="third")
     if turn:
-        # Fill: the band in unison hits, then a snare roll under the sweep.
-        sweep_riser(p, 40, 0x10, volume=0x24, from_note="C-2")
+        # Fill: the band in unison hits under the lead's held E, then a snare
+        # roll under a fast sweep.
+        sweep_riser(p, 48, 0x18, volume=0x24)
         for row in (40, 44, 46):
             p.put(row, CS, "C-4", SNARE, vol(0x3C))
         kicks(p, [40, 44, 46] + list(range(48, ROWS, 4)), volume=0x40)
-        p.put(40, CB, "E-2", BASS_12, vol(0x30))
-        p.put(44, CB, "E-2", BASS_4, vol(0x30))
-        p.put(46, CB, "E-2", BASS_12, vol(0x30))
-        snare_roll(p, 48, volume=0x30)
+        bass_notes(p, [(40, N("E-2"), 0x30), (44, N("E-2"), 0x30), (46, N("E-2"), 0x30)], end_row=48)
+        bass_line(p, position, "drive", first_row=48, level=BASS_LEVEL * 1.25)
+        snare_roll(p, 48, volume=0x2C)
+        kicks(p, range(56, ROWS, 2), volume=0x30)
+        crash(p, 40, 0x2C)
         hats(p, range(40, ROWS, 2), loud=0x2C, soft=0x20)
+        # The lead's E glides on into the outro; its harmony lets go.
+        p.put(56, CD, KEY_OFF, 0)
+        voices.sounding[CD] = None
     return p
 
 

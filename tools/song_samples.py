@@ -454,6 +454,7 @@ def chip_zone(home, span):
 
 
 def sweep_tone():
-    """The tonal riser: a soft saw of four partials at C-4, slid three octaves."""
-    table = band_limited_table([1.0, 0.5, 0.3, 0.2])
+    """The tonal riser: a saw of eight partials at C-4, slid up to four
+    octaves."""
+    table = band_limited_table([1.0, 0.6, 0.4, 0.3, 0.2, 0.15, 0.1, 0.08])
     return tone_with_loop("sweep", note_number("C-4"), [table], 0.005, 0.002, 0.0, 8, fade=0.005, panning=156)
