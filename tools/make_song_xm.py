@@ -109,7 +109,7 @@ MELODY = {
     16: "E-6:8 D-6:4 C-6:4 D-6:8 E-6:8 C-6:12 A-5:4 C-6:8 F-6:8",
     17: "E-6:16 G-6:8 E-6:8 D-6:24 B-5:4 D-6:4",
     18: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 D-6:12 C-6:4 A-5:8 F-5:8",
-    19: "G-5:8 B-5:8 D-6:8 B-5:8 E-6:32",
+    19: "G-5:8 B-5:8 D-6:8 B-5:8 E-6:24 ---:8",
     20: "A-5:16 G-5:8 F-5:8 G-5:16 D-5:16",
     21: "E-5:8 G#5:8 B-5:16 A-5:12 ---:20",
 }
@@ -580,9 +580,9 @@ def intro(position, voices):
         # From near silence: the pads swell, the bell foretells the motif,
         # the bass, hats and plucks come in.
         pads(p, position, voices, fresh=(0,), volume=0x06)
-        voices.pads = slide(p, PADS, 1, 40, voices.pads, PAD_VOLUME)
+        voices.pads = slide(p, PADS, 1, 40, voices.pads, PAD_VOLUME - 6)
         bell_phrase(p, CX, MOTIF, 0x18, first_row=16)
-        broken_chords(p, position, volume=0x10, first_row=32, step=4, sides=SIDES[:1])
+        broken_chords(p, position, volume=0x14, first_row=32, step=4, sides=SIDES[:1])
         hats(p, range(32, ROWS, 4), loud=0x1C, soft=0x12)
         p.put(32, CB, "F-2", BASS, vol(0x08))
         for row in range(33, ROWS, 2):
@@ -591,7 +591,7 @@ def intro(position, voices):
         kicks(p, (48, 56), volume=0x24)
     else:
         pads(p, position, voices)
-        broken_chords(p, position, volume=0x16, last_row=40)
+        broken_chords(p, position, volume=0x20, last_row=40)
         kicks(p, range(0, 40, 8), volume=0x30)
         hats(p, range(0, 40, 4))
         bass_line(p, position, "long", last_row=40, level=0.6, end_row=40)
@@ -767,9 +767,6 @@ def climax(position, voices):
         kicks(p, range(56, ROWS, 2), volume=0x30)
         crash(p, 40, 0x2C)
         hats(p, range(40, ROWS, 2), loud=0x2C, soft=0x20)
-        # The lead's E glides on into the outro; its harmony lets go.
-        p.put(56, CD, KEY_OFF, 0)
-        voices.sounding[CD] = None
     return p
 
 

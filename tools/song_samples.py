@@ -383,7 +383,7 @@ def pad_zone(home, span):
 def lead_tables(home, span):
     """The lead's voice: a reed with a formant at 2.9 kHz (its presence) and
     the top rolled off above 6 kHz; it speaks with a brighter chiff that
-    settles in 40 ms."""
+    settles in about 50 ms."""
     frequency = note_frequency(home)
     limit = harmonic_limit(home, span, 15000.0)
     tables = []
@@ -404,11 +404,9 @@ def lead_zone(home, span, panning):
 
 def lead_octave_zone(home, span, panning):
     """The lead's octave voice: round, a flute over the reed."""
-    frequency = note_frequency(home)
-    limit = harmonic_limit(home, span, 12000.0)
-    steady = [(1.0, 0.22, 0.1, 0.05, 0.03)[k - 1] if k <= 5 else 0.0 for k in range(1, limit + 1)]
+    limit = min(5, harmonic_limit(home, span, 12000.0))
+    steady = [(1.0, 0.22, 0.1, 0.05, 0.03)[k - 1] for k in range(1, limit + 1)]
     bright = [a * (1.0 + 0.6 * (k - 1)) for k, a in enumerate(steady, 1)]
-    del frequency
     return tone_with_loop("lead 2", home, [band_limited_table(bright), band_limited_table(steady)], 0.05, 0.012,
                           0.0, 16, panning=panning)
 
