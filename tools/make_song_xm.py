@@ -646,8 +646,8 @@ def breakdown(position, voices):
     pads(p, position, voices)
     bass_line(p, position, "long", last_row=ROWS if position == 6 else 40, level=0.55,
               end_row=ROWS if position == 6 else 40)
-    lead(p, position, voices, volume=0x2C)
-    bell_echo(p, position)
+    lead(p, position, voices, volume=0x24, octave_volume=OCTAVE_VOLUME - 6)
+    bell_echo(p, position, volume=0x1C)
     hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
     if position == 7:
         # Fill: the kicks double, a rising snare roll, the tonal riser over
@@ -782,7 +782,7 @@ def outro(position, voices):
         pads(p, position, voices)
         voices.pads = slide(p, PADS, 1, 24, voices.pads, PAD_VOLUME)
         broken_chords(p, position, volume=PLUCK_VOLUME - 4)
-        lead(p, position, voices, vibrato="column")
+        lead(p, position, voices, volume=LEAD_VOLUME - 4, vibrato="column")
     else:
         kicks(p, range(0, 32, 8), volume=0x30)
         hats(p, range(0, 32, 4), loud=0x1C)

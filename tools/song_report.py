@@ -466,14 +466,14 @@ def fills(mix, solos, names):
 
 def arrivals(mix):
     print("\nArrivals: the first 8 rows of a scene against the last 8 rows before it (LU),")
-    print("and the weight of the downbeat (rows 0-1) against the rest of that beat (rows 2-7):")
+    print("and the weight of the downbeat (rows 0-1) against those and against the rest of its beat:")
     for position in ARRIVALS:
         before = mix.loudness(*mix.rows_span(position - 1, 56, 64))
         after = mix.loudness(*mix.rows_span(position, 0, 8))
         downbeat = mix.loudness(*mix.rows_span(position, 0, 2))
         rest = mix.loudness(*mix.rows_span(position, 2, 8))
-        print("  position %2d: before %6.1f  after %6.1f  (%+.1f)   downbeat %6.1f  rows 2-7 %6.1f  (%+.1f)" % (
-            position, before, after, after - before, downbeat, rest, downbeat - rest))
+        print("  position %2d: before %6.1f  after %6.1f  (%+.1f)   downbeat %6.1f  (%+.1f over the build, %+.1f over rows 2-7)" % (
+            position, before, after, after - before, downbeat, downbeat - before, downbeat - rest))
 
 
 def riser_sweeps(mix, solos, parts, patterns, orders, instruments):
