@@ -44,13 +44,11 @@ RETRIG, NOTE_CUT, NOTE_DELAY = 0x90, 0xC0, 0xD0  # E9x, ECx, EDx high nibbles
 
 ARRIVALS = (2, 6, 8, 12, 16, 20)  # positions whose row 0 ends a riser
 KICK_LONG, KICK_SHORT = "C-4", "D-4"  # the kick's two samples, by note
-RELEASE_TICKS = 22
-LEAD_REACH = 20  # semitones a lead phrase may glide above its zone's home  # a held voice's release after a key off
+RELEASE_TICKS = 22  # a held voice's release after a key off
+LEAD_REACH = 20  # semitones a lead phrase may glide above its zone's home
 TICK_SECONDS = 2.5 / 104
 BEAT_ROWS = 8
-
-
-MIX_GAIN = 1.3  # every level below, as written, times this
+MIX_GAIN = 1.3  # every volume written here is scaled by this, up to 64
 
 
 def scaled(v):
@@ -114,11 +112,13 @@ MELODY = {
     21: "E-5:8 G#5:8 B-5:16 A-5:12 ---:20",
 }
 # The theme's motif, the song's signature, in the bell: foretold in the
-# intro, echoing the lead in the breakdown, under the climax, and last.
+# intro, moved through the chords of the greetings, falling home at the
+# end.  The bell also echoes the lead in the breakdown and sounds the
+# climax's counter-line.
 MOTIF = "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8"
 LAST_MOTIF = "E-5:8 D-5:4 C-5:4 B-4:8 A-4:8"  # falling home
 
-# Levels, as volume column values.
+# Levels, as volume column values (before MIX_GAIN).
 LEAD_VOLUME = 0x2E
 OCTAVE_VOLUME = 0x24
 PAD_VOLUME = 0x1C
@@ -328,9 +328,13 @@ def pads_off(p, row):
         p.put(row, channel, KEY_OFF, 0)
 
 
+BASS_LOWEST = N("D-2")
+
+
 def bass_home(note):
-    """The bass's zones start every six semitones from D-2."""
-    return N("D-2") + (note - N("D-2")) // 6 * 6
+    """The bass's zones start every six semitones from its lowest note."""
+    assert note >= BASS_LOWEST, note
+    return BASS_LOWEST + (note - BASS_LOWEST) // 6 * 6
 
 
 def bass_notes(p, notes, end_row=ROWS, held_from=0.5):
@@ -383,9 +387,12 @@ def bass_line(p, position, style, first_row=0, last_row=ROWS, level=BASS_LEVEL, 
             if not first_row <= bar + row < last_row:
                 continue
             if interval == "walk":
-                # A step toward the next chord's root, from below.
+                # A step toward the next chord's root, from below (from above
+                # where below lies under the bass's lowest zone).
                 following = N(CHORDS[chord_at((position + (bar + 32) // 64) % POSITIONS, (bar + 32) % 64)][1])
                 note = scale_step(following, -1)
+                if note < BASS_LOWEST:
+                    note = scale_step(following, 1)
             else:
                 note = root + interval
             notes.append((bar + row, note, volume * level))
@@ -442,11 +449,14 @@ def broken_chords(p, position, volume=PLUCK_VOLUME, first_row=0, last_row=ROWS, 
         p.put(row, channel, tone, PLUCK, vol(volume - (0 if row % 8 == 0 else 5)), SET_PANNING, pan)
 
 
-def counter_line(p, position, volume, last_row=ROWS, shapes=((0, 1, 2, 3, 2, 1, 2, 1), (3, 2, 1, 2, 0, 1, 2, 3))):
+COUNTER_SHAPES = ((0, 1, 2, 3, 2, 1, 2, 1), (3, 2, 1, 2, 0, 1, 2, 3))  # chord tones, by eighths
+
+
+def counter_line(p, position, volume, last_row=ROWS):
     """The climax's counter-line: the bell through each chord's tones in
     eighths, up and back, far left; a tone that would rub a semitone
     against the lead or its harmony gives way to its neighbour."""
-    for half, shape in zip((0, 32), shapes):
+    for half, shape in zip((0, 32), COUNTER_SHAPES):
         notes, _ = CHORDS[chord_at(position, half)]
         tones = [N(n) + 12 for n in notes] + [N(notes[0]) + 24]
         for i, degree in enumerate(shape):
@@ -522,15 +532,17 @@ def line(p, position, channel, instrument, events, voices, volume, transpose=0, 
                     p.put(r, channel, effect=VIBRATO, param=0x54)
 
 
-def lead(p, position, voices, volume=LEAD_VOLUME, vibrato="effect", second="octave", octave_volume=OCTAVE_VOLUME):
+def lead(p, position, voices, volume=LEAD_VOLUME, vibrato="effect", second="octave",
+         octave_volume=OCTAVE_VOLUME):
     """The lead and its second voice: an octave above in the flute, or a
-    third below in the reed."""
+    harmony below in the reed, far right."""
     events = parse_phrase(MELODY[position])
     line(p, position, CL, LEAD, events, voices, volume, vibrato=vibrato)
     if second == "octave":
         line(p, position, CD, LEAD_OCTAVE, events, voices, octave_volume, transpose=12, vibrato=vibrato)
     else:
-        line(p, position, CD, LEAD, events, voices, volume * 7 // 8, vibrato=vibrato, harmony=True, panning=0xF0)
+        line(p, position, CD, LEAD, events, voices, volume * 7 // 8, vibrato=vibrato, harmony=True,
+             panning=0xF0)
 
 
 def bell_phrase(p, channel, text, volume, first_row=0, fade=0):
@@ -672,7 +684,8 @@ def wave(position, voices):
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 11
     groove(p, busy=True, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.9, end_row=40 if turn else ROWS)
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.9,
+              end_row=40 if turn else ROWS)
     pads(p, position, voices)
     chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
     broken_chords(p, position, volume=PLUCK_VOLUME - 8, first_row=AFTER_RISER if position == 8 else 0,
@@ -745,7 +758,7 @@ def climax(position, voices):
         if row < end:
             p.put(row, CS, "C-4", SNARE, vol(0x40))
             p.put(row - 4, CS, "C-4", SNARE, vol(0x14))
-    hats(p, [r for r in range(0, end, 2) if r % 8], open_rows=tuple(r for r in range(4, end, 8)), loud=0x2C, soft=0x20)
+    hats(p, [r for r in range(0, end, 2) if r % 8], open_rows=tuple(range(4, end, 8)), loud=0x2C, soft=0x20)
     bass_line(p, position, "drive", last_row=end, level=BASS_LEVEL * 1.25, end_row=end if turn else ROWS)
     pads(p, position, voices)
     if position == 16:
@@ -841,7 +854,7 @@ def instruments():
     pad_panning = Envelope([(0, 32), (48, 25), (96, 39), (144, 32)], loop=(0, 3))
     lead_volume = held([(0, 64), (6, 60)])
     plucks = [[] for _ in BASS_PLUCKS]
-    for home in range(N("D-2"), N("C-4") + 1, 6):
+    for home in range(BASS_LOWEST, N("C-4") + 1, 6):
         for k, sample in enumerate(s.bass_plucks(home, 8)):
             plucks[k].append((home if plucks[k] else 1, sample))
     lowest_lead, highest_lead = N("G#4"), N("G-6")
@@ -849,7 +862,7 @@ def instruments():
         Instrument("kick", [(1, s.kick()), (N(KICK_SHORT), s.kick("kick short", 0.09, 0.025, KICK_SHORT))]),
         Instrument("snare", drum(s.snare())),
         Instrument("hat", drum(s.hat())),
-        Instrument("bass", zones(lambda h, span: s.bass_held(h, span), N("D-2"), N("C-4"), span=6),
+        Instrument("bass", zones(lambda h, span: s.bass_held(h, span), BASS_LOWEST, N("C-4"), span=6),
                    held([(0, 64), (1, 63)])),
         Instrument("pad", [(1, s.pad_zone(N("G-3"), 14))], pad_volume, pad_panning,
                    vibrato=(0, 60, 3, 6), fadeout=600),

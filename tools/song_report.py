@@ -472,8 +472,9 @@ def arrivals(mix):
         after = mix.loudness(*mix.rows_span(position, 0, 8))
         downbeat = mix.loudness(*mix.rows_span(position, 0, 2))
         rest = mix.loudness(*mix.rows_span(position, 2, 8))
-        print("  position %2d: before %6.1f  after %6.1f  (%+.1f)   downbeat %6.1f  (%+.1f over the build, %+.1f over rows 2-7)" % (
-            position, before, after, after - before, downbeat, downbeat - before, downbeat - rest))
+        print("  position %2d: before %6.1f  after %6.1f  (%+.1f)   downbeat %6.1f"
+              "  (%+.1f over the build, %+.1f over rows 2-7)" % (
+                  position, before, after, after - before, downbeat, downbeat - before, downbeat - rest))
 
 
 def riser_sweeps(mix, solos, parts, patterns, orders, instruments):
@@ -702,9 +703,11 @@ def spectrograms(folder, work, mix, channels_by_part):
         if not channels:
             continue
         solo = os.path.join(work, "solo_%s.wav" % part)
-        subprocess.run(["sox", "-m"] + [os.path.join(work, "solo%d.wav" % (c + 1)) for c in channels] + [solo]
-                       if len(channels) > 1 else ["cp", os.path.join(work, "solo%d.wav" % (channels[0] + 1)), solo],
-                       check=True)
+        sources = [os.path.join(work, "solo%d.wav" % (c + 1)) for c in channels]
+        if len(sources) > 1:
+            subprocess.run(["sox", "-m"] + sources + [solo], check=True)
+        else:
+            solo = sources[0]
         for p, r, p2, r2 in places:
             spans.append(("%s_%02d_%02d" % (part, p, r), solo, mix.frame(p, r), mix.frame(p2, r2)))
     for name, source, start, end in spans:
