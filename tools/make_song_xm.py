@@ -348,6 +348,7 @@ def bass_notes(p, notes, end_row=ROWS, held_from=0.5):
         fits = [instrument for instrument, seconds in zip(BASS_PLUCKS, s.BASS_GATES)
                 if s.seconds_at(note, bass_home(note), seconds) <= gap - 0.004]
         if gap >= held_from or not fits:
+            assert ticks > RELEASE_TICKS + 1, (row, note, "no room to release a held note")
             p.put(row, CB, note, BASS, vol(round(volume)))
             p.key_off_after(row, CB, max(1, ticks - RELEASE_TICKS - 1))
         else:
