@@ -5,8 +5,14 @@ bars of 4/4 each; rows run at 4 and 2 ticks alternately, two rows each,
 which gives the swung sixteenths.  The sections follow the show's scenes,
 and the rows where the picture fades out (row 40 before each cut) carry a
 fill, a riser or a break so that sound and picture turn together.
-Deterministic: the same bytes on every run."""
 
+The replayer changes gains once a tick (24 ms here) and never ramps them,
+so nothing here moves a sounding note's level by more than a few 64ths a
+tick: short notes end inside their samples, a held voice glides from note
+to note and releases slowly, and a note starts only where the last one on
+its channel has ended.  Deterministic: the same bytes on every run."""
+
+import math
 import os
 import sys
 
@@ -16,15 +22,18 @@ import song_samples as s  # noqa: E402
 from xm_file import KEY_OFF, Envelope, Instrument, module_bytes  # noqa: E402
 
 ROWS = 64
-CHANNELS = 11
+CHANNELS = 12
 POSITIONS = 22
 N = s.note_number
 
 # Instruments, 1-based as the cells name them.
-KICK, SNARE, HAT, BASS, PAD, LEAD, PLUCK, CRASH, RISER, LEAD_DOUBLE = range(1, 11)
-# Channels; the lead plays on two, a little apart in pitch and panned apart.
-CK, CS, CH, CB, CP1, CP2, CP3, CL, CA, CF, CD = range(CHANNELS)
-LEADS = ((CL, LEAD), (CD, LEAD_DOUBLE))
+(KICK, SNARE, HAT, BASS, PAD, LEAD, PLUCK, CRASH, RISER, LEAD_OCTAVE, BASS_4, BASS_8, BASS_12,
+ BELL, TOM, CHIP, SWEEP) = range(1, 18)
+BASS_PLUCKS = (BASS_4, BASS_8, BASS_12)  # gates as song_samples.BASS_GATES
+# Channels: drums, bass, three pads, the lead, the second voice (plucks,
+# arpeggio, counter-line), crash, the lead's octave or harmony, effects
+# (risers, the bell's motif).
+CK, CS, CH, CB, CP1, CP2, CP3, CL, CA, CF, CD, CX = range(CHANNELS)
 PADS = (CP1, CP2, CP3)
 
 # Effect letters as XM stores them.
@@ -33,9 +42,27 @@ SET_PANNING, SAMPLE_OFFSET, VOLUME_SLIDE, SET_VOLUME, EXTENDED, SPEED = 0x8, 0x9
 KEY_OFF_AT, MULTI_RETRIG = 20, 27  # K, R
 RETRIG, NOTE_CUT, NOTE_DELAY = 0x90, 0xC0, 0xD0  # E9x, ECx, EDx high nibbles
 
+ARRIVALS = (2, 6, 8, 12, 16, 20)  # positions whose row 0 ends a riser
+KICK_LONG, KICK_SHORT = "C-4", "D-4"  # the kick's two samples, by note
+RELEASE_TICKS = 22  # a held voice's release after a key off
+LEAD_REACH = 20  # semitones a lead phrase may glide above its zone's home
+TICK_SECONDS = 2.5 / 104
+BEAT_ROWS = 8
+MIX_GAIN = 1.3  # every volume written here is scaled by this, up to 64
+
+
+def scaled(v):
+    return min(64, round(v * MIX_GAIN))
+
 
 def vol(v):
-    return 0x10 + v
+    """A set-volume in the volume column."""
+    return 0x10 + scaled(v)
+
+
+def glide(speed):
+    """Tone portamento in the volume column, `speed` semitones a tick."""
+    return 0xF0 | max(1, min(15, speed))
 
 
 CHORDS = {  # pad voicing (three notes) and bass root
@@ -48,6 +75,7 @@ CHORDS = {  # pad voicing (three notes) and bass root
     "Em": (("G-3", "B-3", "E-4"), "E-2"),
 }
 MAJOR = {"F", "C", "G", "E"}
+SCALE = (0, 2, 3, 5, 7, 8, 10)  # A minor: semitones of A B C D E F G above A
 
 PROGRESSION = [
     ("Am", "F"), ("C", "G"),
@@ -55,52 +83,70 @@ PROGRESSION = [
     ("Dm", "Am"), ("F", "E"),
     ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
     ("F", "G"), ("Em", "Am"), ("Dm", "G"), ("E", "E"),
-    ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
+    ("C", "F"), ("Em", "G"), ("F", "Dm"), ("G", "E"),  # the climax, harmonised anew
     ("F", "G"), ("E", "Am"),
 ]
 
-# Lead phrases, one string per position: NOTE:rows, "~" slides into the
-# note, "---" keys off, "..." holds.
+# Lead phrases, one string per position: NOTE:rows; a note glides from the
+# one before unless the lead was silent; "---" keys off.
 MELODY = {
     2: "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8 C-5:12 A-4:4 C-5:8 F-5:8",
     3: "E-5:16 G-5:8 E-5:8 D-5:24 B-4:4 D-5:4",
-    4: "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8 ~A-5:16 G-5:8 F-5:8",
-    5: "G-5:8 F-5:4 E-5:4 D-5:8 B-4:8 B-4:8 G#4:16 ---:8",
+    4: "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8 A-5:16 G-5:8 F-5:8",
+    5: "G-5:8 F-5:4 E-5:4 D-5:8 A-4:4 B-4:4 D-5:4 B-4:4 G#4:16 ---:8",
     6: "---:8 D-5:8 F-5:8 E-5:8 C-5:24 ---:8",
     7: "A-4:16 C-5:16 B-4:8 ---:24",
     8: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 A-5:12 G-5:4 F-5:8 E-5:8",
     9: "G-5:4 E-5:4 C-5:4 E-5:4 G-5:8 C-6:8 B-5:16 A-5:4 G-5:4 D-5:8",
-    10: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 ~D-6:12 C-6:4 A-5:8 F-5:8",
-    11: "G-5:8 B-5:8 D-6:8 B-5:8 B-5:8 ---:16 E-5:2 G#5:2 B-5:2 D-6:2",
-    12: "C-5:8 F-5:8 A-5:12 G-5:4 G-5:16 D-5:8 G-5:8",
+    10: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 D-6:12 C-6:4 A-5:8 F-5:8",
+    11: "G-5:8 B-5:8 D-6:8 B-5:8 D-6:4 B-5:4 ---:16 E-5:2 G#5:2 B-5:2 D-6:2",
+    12: "C-5:8 F-5:8 A-5:12 G-5:20 D-5:8 G-5:8",
     13: "B-4:8 E-5:8 G-5:8 E-5:8 A-5:24 E-5:8",
-    14: "F-5:8 A-5:8 ~D-6:12 C-6:4 B-5:16 G-5:8 D-5:8",
-    15: "E-5:8 G#5:8 B-5:24 ---:24",
+    14: "F-5:8 A-5:8 D-6:12 C-6:4 B-5:16 G-5:8 D-5:8",
+    15: "E-5:8 G#5:8 B-5:40 ---:8",
     16: "E-6:8 D-6:4 C-6:4 D-6:8 E-6:8 C-6:12 A-5:4 C-6:8 F-6:8",
     17: "E-6:16 G-6:8 E-6:8 D-6:24 B-5:4 D-6:4",
-    18: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 ~D-6:12 C-6:4 A-5:8 F-5:8",
-    19: "G-5:8 B-5:8 D-6:8 B-5:8 ~E-6:8 ---:24",
+    18: "A-5:4 G-5:4 E-5:4 G-5:4 A-5:8 C-6:8 D-6:12 C-6:4 A-5:8 F-5:8",
+    19: "G-5:8 B-5:8 D-6:8 B-5:8 E-6:24 ---:8",
     20: "A-5:16 G-5:8 F-5:8 G-5:16 D-5:16",
     21: "E-5:8 G#5:8 B-5:16 A-5:12 ---:20",
 }
+# The theme's motif, the song's signature, in the bell: foretold in the
+# intro, moved through the chords of the greetings, falling home at the
+# end.  The bell also echoes the lead in the breakdown and sounds the
+# climax's counter-line.
+MOTIF = "E-5:8 D-5:4 C-5:4 D-5:8 E-5:8"
+LAST_MOTIF = "E-5:8 D-5:4 C-5:4 B-4:8 A-4:8"  # falling home
 
-# Levels, as volume column values: the lead on top, the plucks well under
-# it, the bass under the lead (its figures are scaled by BASS_LEVEL).
-LEAD_VOLUME = 0x30
-PAD_VOLUME = 0x20
-PLUCK_VOLUME = 0x14
-BASS_LEVEL = 0.66
+# Levels, as volume column values (before MIX_GAIN).
+LEAD_VOLUME = 0x2E
+OCTAVE_VOLUME = 0x24
+PAD_VOLUME = 0x1C
+PLUCK_VOLUME = 0x30
+BASS_LEVEL = 0.76
 
 
-def parse_phrase(text):
+def phrase_events(text):
     events, row = [], 0
     for token in text.split():
         name, length = token.split(":")
-        slide = name.startswith("~")
-        events.append((row, name.lstrip("~"), int(length), slide))
+        events.append((row, name, int(length)))
         row += int(length)
-    assert row == ROWS, (text, row)
     return events
+
+
+def parse_phrase(text):
+    events = phrase_events(text)
+    assert events[-1][0] + events[-1][2] == ROWS, text
+    return events
+
+
+def ticks_of(row):
+    return 4 if row % 4 < 2 else 2
+
+
+def ticks_between(first_row, last_row):
+    return sum(ticks_of(r) for r in range(first_row, last_row))
 
 
 class Pattern:
@@ -126,6 +172,18 @@ class Pattern:
             for channel in channels:
                 self.rows[row][channel] = [0, 0, 0, 0, 0]
 
+    def key_off_after(self, row, channel, ticks):
+        """A key off `ticks` into the row (or a later one); none past the end."""
+        while row < ROWS and ticks >= ticks_of(row):
+            ticks -= ticks_of(row)
+            row += 1
+        if row >= ROWS:
+            return
+        if ticks == 0:
+            self.put(row, channel, KEY_OFF, 0)
+        else:
+            self.put(row, channel, effect=KEY_OFF_AT, param=ticks)
+
     def place_speeds(self):
         """4 ticks on rows 0-1 of every four, 2 on rows 2-3: the shuffle.
         The speed goes into the first channel with a free effect slot."""
@@ -134,39 +192,68 @@ class Pattern:
             self.put(row, channel, effect=SPEED, param=4 if row % 4 == 0 else 2)
 
 
+class Voices:
+    """What carries over from one position to the next: which held voices
+    sound (and on what note) and the pads' level."""
+
+    def __init__(self):
+        self.sounding = {}
+        self.pads = 0
+
+
 def chord_at(position, row):
     return PROGRESSION[position][row // 32]
 
 
-def ticks_of(row):
-    return 4 if row % 4 < 2 else 2
+def slide(p, channels, first_row, last_row, current, target, rate=1):
+    """Volume slides from `current` toward `target`, at most `rate` a tick,
+    on rows first_row..last_row - 1; returns the level reached."""
+    target = scaled(target)
+    for row in range(first_row, last_row):
+        later = ticks_of(row) - 1
+        step = min(rate, abs(target - current) // later)
+        if step == 0:
+            continue
+        for channel in channels:
+            assert p.effect_free(row, channel), (row, channel)
+            p.put(row, channel, effect=VOLUME_SLIDE, param=step << 4 if target > current else step)
+        current += step * later * (1 if target > current else -1)
+    return current
 
 
 # Drums -------------------------------------------------------------------------
 
 def kicks(p, rows, volume=0x3A):
-    for row in rows:
-        p.put(row, CK, "C-4", KICK, vol(volume))
+    """Kicks on `rows`; one the next follows within 12 ticks is the short one."""
+    rows = sorted(set(rows))
+    for i, row in enumerate(rows):
+        following = rows[i + 1] if i + 1 < len(rows) else ROWS
+        note = KICK_SHORT if ticks_between(row, following) < 12 else KICK_LONG
+        p.put(row, CK, note, KICK, vol(volume))
 
 
 def hats(p, rows, open_rows=(), loud=0x2E, soft=0x1C):
+    """The open hat from its place in the hat sample; a closed one is cut in
+    the silence between the two, before the open one can sound."""
     for row in rows:
         level = loud if row % 8 == 4 else soft if row % 4 else loud - 6
         if row in open_rows:
-            p.put(row, CH, "C-4", HAT, vol(loud + 4))
+            p.put(row, CH, "C-4", HAT, vol(loud + 2), SAMPLE_OFFSET, s.HAT_OPEN_OFFSET)
+        elif ticks_of(row) == 4:
+            p.put(row, CH, "C-4", HAT, vol(level), EXTENDED, NOTE_CUT | 2)
         else:
-            # Closed hats: the open hat cut short after a tick.
-            p.put(row, CH, "C-4", HAT, vol(level), EXTENDED, NOTE_CUT | 1)
+            p.put(row, CH, "C-4", HAT, vol(level))
+            if row + 1 < ROWS and row + 1 not in rows:
+                p.put(row + 1, CH, effect=EXTENDED, param=NOTE_CUT | 1)
 
 
 def backbeat(p, ghosts=True, volume=0x3A):
     for row in (8, 24, 40, 56):
         p.put(row, CS, "C-4", SNARE, vol(volume))
     if ghosts:
-        # The snare's tail alone, from a sample offset, as a ghost note.
         for row in (14, 46):
-            p.put(row, CS, "C-4", SNARE, vol(0x14), SAMPLE_OFFSET, 0x06)
-        p.put(30, CS, "C-4", SNARE, vol(0x12), EXTENDED, NOTE_DELAY | 1)
+            p.put(row, CS, "C-4", SNARE, vol(0x12))
+        p.put(30, CS, "C-4", SNARE, vol(0x10), EXTENDED, NOTE_DELAY | 1)
 
 
 def groove(p, busy=False, last_bar=True, kick_volume=0x3A, snare_volume=0x3A):
@@ -187,56 +274,53 @@ def snare_build(p, start=0x30):
     """Snare from row 40, doubling its rate every eight rows, louder as it goes."""
     for i, row in enumerate((40, 44, 48, 52)):
         p.put(row, CS, "C-4", SNARE, vol(start + 4 * i))
-    for i, row in enumerate((56, 58, 60, 62)):
+    for i, row in enumerate((56, 58, 60)):
         p.put(row, CS, "C-4", SNARE, vol(min(0x40, start + 0x12 + 4 * i)), EXTENDED,
               RETRIG | (2 if row % 4 == 0 else 1))
 
 
-def snare_roll(p, first_row=48, volume=0x24):
+def snare_roll(p, first_row=48, last_row=ROWS, volume=0x24):
     """One note, retriggered every tick and louder each time."""
     p.put(first_row, CS, "C-4", SNARE, vol(volume), MULTI_RETRIG, 0xA1)
-    for row in range(first_row + 1, ROWS):
+    for row in range(first_row + 1, last_row):
         p.put(row, CS, effect=MULTI_RETRIG, param=0x00)
 
 
-def tom_run(p, rows, notes, volume=0x3C, slide=0x08):
-    # The kick tuned up and sliding down: toms.
+def tom_run(p, rows, notes, volume=0x3C):
     for row, note in zip(rows, notes):
-        p.put(row, CK, note, KICK, vol(volume), PORTA_DOWN, slide)
+        p.put(row, CK, note, TOM, vol(volume))
 
 
-def riser(p, start=40, speed=0x04, volume=0x30):
-    p.put(start, CF, "C-3", RISER, vol(volume), PORTA_UP, speed)
-    for row in range(start + 1, ROWS):
-        p.put(row, CF, volume=0x71, effect=PORTA_UP, param=speed)
+def noise_riser(p, first_row, from_note, speed, volume=0x30, down=False, last_row=ROWS):
+    """The noise slid `speed`/16 semitones a tick from `from_note`, swelling."""
+    p.put(first_row, CX, from_note, RISER, vol(volume), PORTA_DOWN if down else PORTA_UP, speed)
+    for row in range(first_row + 1, last_row):
+        p.put(row, CX, effect=PORTA_DOWN if down else PORTA_UP, param=speed)
+
+
+def sweep_riser(p, first_row, speed, volume=0x28, from_note="C-2"):
+    p.put(first_row, CX, from_note, SWEEP, vol(volume), PORTA_UP, speed)
+    for row in range(first_row + 1, ROWS):
+        p.put(row, CX, volume=0x71 if row % 2 else 0, effect=PORTA_UP, param=speed)
 
 
 # Harmony -----------------------------------------------------------------------
 
-PAD_PANNING = (0x08, 0x80, 0xF8)
+PAD_PANNING = (0x3C, 0x80, 0xC4)  # near the middle: each side hears the whole chord
 
 
-def pads(p, position, volume=None, rows=(0, 32), fresh=()):
-    """The chord on the three pad channels, spread left to right.  A chord
-    change glides the sounding voices (a new note would cut the old one
-    straight to zero); only rows in `fresh`, where the pads were silent,
-    start notes.  `volume` sets the pads' level on the first row."""
+def pads(p, position, voices, rows=(0, 32), fresh=(), volume=PAD_VOLUME):
+    """The chord on the three pad channels, spread a little left to right.
+    A chord change glides the sounding voices; only rows in `fresh`, where
+    the pads were silent, start notes (the envelope swells them in)."""
     for row in rows:
         notes, _ = CHORDS[chord_at(position, row)]
         for channel, note, pan in zip(PADS, notes, PAD_PANNING):
             if row in fresh:
-                p.put(row, channel, note, PAD, vol(volume or PAD_VOLUME), SET_PANNING, pan)
+                p.put(row, channel, note, PAD, vol(volume), SET_PANNING, pan)
+                voices.pads = scaled(volume)
             else:
-                p.put(row, channel, note, 0, 0xF6)
-                if volume is not None and row == rows[0]:
-                    p.put(row, channel, effect=SET_VOLUME, param=volume)
-
-
-def pad_slide(p, first_row, last_row, param=0x10, every=1):
-    for row in range(first_row, last_row, every):
-        for channel in PADS:
-            if p.effect_free(row, channel):
-                p.put(row, channel, effect=VOLUME_SLIDE, param=param)
+                p.put(row, channel, note, 0, glide(2))
 
 
 def pads_off(p, row):
@@ -244,196 +328,390 @@ def pads_off(p, row):
         p.put(row, channel, KEY_OFF, 0)
 
 
-def bass_line(p, position, style, first_row=0, last_row=ROWS, level=BASS_LEVEL):
-    """The bass, each note released (key off on the row before the next) so
-    that no note is cut off mid-wave by the next one."""
+BASS_LOWEST = N("D-2")
+
+
+def bass_home(note):
+    """The bass's zones start every six semitones from its lowest note."""
+    assert note >= BASS_LOWEST, note
+    return BASS_LOWEST + (note - BASS_LOWEST) // 6 * 6
+
+
+def bass_notes(p, notes, end_row=ROWS, held_from=0.5):
+    """(row, note, volume) in order, the next note or `end_row` ending each:
+    the longest pluck whose gate closes before the next note, or the held
+    bass, keyed off so that its release ends before the next note."""
+    for i, (row, note, volume) in enumerate(notes):
+        following = notes[i + 1][0] if i + 1 < len(notes) else end_row
+        ticks = ticks_between(row, following)
+        gap = ticks * TICK_SECONDS
+        fits = [instrument for instrument, seconds in zip(BASS_PLUCKS, s.BASS_GATES)
+                if s.seconds_at(note, bass_home(note), seconds) <= gap - 0.004]
+        if gap >= held_from or not fits:
+            assert ticks > RELEASE_TICKS + 1, (row, note, "no room to release a held note")
+            p.put(row, CB, note, BASS, vol(round(volume)))
+            p.key_off_after(row, CB, max(1, ticks - RELEASE_TICKS - 1))
+        else:
+            p.put(row, CB, note, fits[-1], vol(round(volume)))
+
+
+BASS_FIGURES = {
+    # (row, interval, level) in a bar of 32 rows.
+    "pulse": ((0, 0, 0x3C), (4, 0, 0x30), (6, 12, 0x2C), (8, 0, 0x3C), (12, 0, 0x30), (14, 12, 0x2C),
+              (16, 0, 0x3C), (20, 0, 0x30), (22, 7, 0x30), (24, 0, 0x3C), (28, 12, 0x34), (30, 7, 0x2C)),
+    "half": ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24)),
+    "long": ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30)),
+    # The climax's: swung eighths leaping the octave, walking into each chord.
+    "drive": ((0, 0, 0x3E), (2, 12, 0x2C), (4, 0, 0x34), (6, 7, 0x2C), (8, 0, 0x3C), (10, 12, 0x2C),
+              (12, 0, 0x34), (14, 7, 0x2C), (16, 0, 0x3E), (18, 12, 0x2C), (20, 0, 0x34), (22, 7, 0x2C),
+              (24, 0, 0x3C), (26, 12, 0x30), (28, 7, 0x34), (30, "walk", 0x30)),
+}
+
+
+def scale_degree(note):
+    """Degrees of the A minor scale above A-0 (G# counts as G)."""
+    octave, semitone = divmod(note - N("A-0"), 12)
+    return 7 * octave + max(i for i, d in enumerate(SCALE) if d <= semitone)
+
+
+def scale_step(note, steps):
+    """The note `steps` degrees up (or down) the A minor scale."""
+    octave, degree = divmod(scale_degree(note) + steps, 7)
+    return N("A-0") + 12 * octave + SCALE[degree]
+
+
+def bass_line(p, position, style, first_row=0, last_row=ROWS, level=BASS_LEVEL, end_row=ROWS):
     notes = []
     for bar in (0, 32):
         root = N(CHORDS[chord_at(position, bar)][1])
-        if style == "pulse":
-            figure = ((0, 0, 0x3C), (4, 0, 0x30), (6, 12, 0x2C), (8, 0, 0x3C), (12, 0, 0x30),
-                      (14, 12, 0x2C), (16, 0, 0x3C), (20, 0, 0x30), (22, 7, 0x30), (24, 0, 0x3C),
-                      (28, 12, 0x34), (30, 7, 0x2C))
-        elif style == "half":
-            figure = ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24))
-        else:  # long notes that breathe: key off before the next
-            figure = ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30))
-        notes += [(bar + row, root + interval, level_ * level) for row, interval, level_ in figure
-                  if first_row <= bar + row < last_row]
-        if style == "long" and first_row <= bar + 8 and bar + 28 < last_row:
+        for row, interval, volume in BASS_FIGURES[style]:
+            if not first_row <= bar + row < last_row:
+                continue
+            if interval == "walk":
+                # A step toward the next chord's root, from below (from above
+                # where below lies under the bass's lowest zone).
+                following = N(CHORDS[chord_at((position + (bar + 32) // 64) % POSITIONS, (bar + 32) % 64)][1])
+                note = scale_step(following, -1)
+                if note < BASS_LOWEST:
+                    note = scale_step(following, 1)
+            else:
+                note = root + interval
+            notes.append((bar + row, note, volume * level))
+        if style == "long" and first_row <= bar + 8 and bar + 16 <= last_row:
             for row in range(bar + 8, bar + 16):
                 p.put(row, CB, volume=0x61)  # the held note sinks before it breathes again
-            p.put(bar + 28, CB, KEY_OFF, 0)
-    for i, (row, note, volume) in enumerate(notes):
-        p.put(row, CB, note, BASS, vol(round(volume)))
-        following = notes[i + 1][0] if i + 1 < len(notes) else last_row
-        if style != "long" and following - row >= 2 and following < ROWS:
-            # Key off a few ticks before the next note: the release ends near zero.
-            off = following - 1
-            if ticks_of(off) == 4:
-                p.put(off, CB, effect=KEY_OFF_AT, param=1)
-            else:
-                p.put(off, CB, KEY_OFF, 0)
+    bass_notes(p, notes, end_row)
 
 
-def broken_chords(p, position, volume=PLUCK_VOLUME, first_row=0, last_row=ROWS, step=2):
-    """Chord tones rolling up and down in swung sixteenths, above the lead."""
+SIDES = ((CA, 0x18), (CX, 0xE8))  # the plucks' two channels, far left and far right
+AFTER_RISER = 8  # rows into a scene before the effects channel has let its riser go
+
+
+def lead_notes(position, row):
+    """The notes the lead and its second voice may hold on `row` (the
+    harmony below in the climax; the octave elsewhere shares the lead's
+    letter)."""
+    if position not in MELODY:
+        return []
+    return [n for r, name, length in parse_phrase(MELODY[position]) if name != "---" and r <= row < r + length
+            for n in (N(name), harmony_below(position, row, N(name)))]
+
+
+def rubs(a, b):
+    return abs(a - b) % 12 in (1, 11)
+
+
+def clear_of_lead(position, row, tones, wanted):
+    """`wanted`, or the nearest of `tones` that does not rub a semitone
+    against the lead on `row`."""
+    against = lead_notes(position, row)
+    for tone in sorted(tones, key=lambda t: abs(tones.index(t) - tones.index(wanted))):
+        if not any(rubs(tone, n) for n in against):
+            return tone
+    return None
+
+
+def broken_chords(p, position, volume=PLUCK_VOLUME, first_row=0, last_row=ROWS, step=2, sides=SIDES,
+                  beats=True):
+    """Chord tones rolling up and down in swung sixteenths, above the lead,
+    thrown from side to side (all on the left while a riser fades out);
+    without `beats`, they leave the beats to the drums."""
     order = (0, 1, 2, 3, 2, 1)
-    for i, row in enumerate(range(first_row, last_row, step)):
+    rows = [r for r in range(first_row, last_row, step) if beats or r % BEAT_ROWS]
+    for i, row in enumerate(rows):
         notes, _ = CHORDS[chord_at(position, row)]
         tones = [N(n) + 24 for n in notes] + [N(notes[0]) + 36]
-        p.put(row, CA, tones[order[i % len(order)]], PLUCK, vol(volume - (0 if row % 8 == 0 else 4)))
+        tone = clear_of_lead(position, row, tones, tones[order[i % len(order)]])
+        if tone is None:
+            continue
+        channel, pan = sides[i % len(sides)]
+        if channel == CX and position in ARRIVALS and row < AFTER_RISER:
+            channel, pan = sides[0]
+        p.put(row, channel, tone, PLUCK, vol(volume - (0 if row % 8 == 0 else 5)), SET_PANNING, pan)
 
 
-def chip_arpeggio(p, position, volume=PLUCK_VOLUME, last_row=ROWS):
-    """A held chord root with the tracker arpeggio: minor or major."""
+COUNTER_SHAPES = ((0, 1, 2, 3, 2, 1, 2, 1), (3, 2, 1, 2, 0, 1, 2, 3))  # chord tones, by eighths
+
+
+def counter_line(p, position, volume, last_row=ROWS):
+    """The climax's counter-line: the bell through each chord's tones in
+    eighths, up and back, far left; a tone that would rub a semitone
+    against the lead or its harmony gives way to its neighbour."""
+    for half, shape in zip((0, 32), COUNTER_SHAPES):
+        notes, _ = CHORDS[chord_at(position, half)]
+        tones = [N(n) + 12 for n in notes] + [N(notes[0]) + 24]
+        for i, degree in enumerate(shape):
+            row = half + 4 * i
+            tone = clear_of_lead(position, row, tones, tones[degree]) if row < last_row else None
+            if tone is not None:
+                p.put(row, CA, tone, BELL, vol(volume - (0 if row % 8 == 0 else 4)), SET_PANNING, 0x18)
+
+
+def chip_arpeggio(p, position, voices, volume=0x0C, last_row=ROWS):
+    """A held chord root with the tracker arpeggio, minor or major, gliding
+    to each new root."""
     for row in range(0, last_row):
         name = chord_at(position, row)
         param = 0x47 if name in MAJOR else 0x37
-        if row % 4 == 0:
-            p.put(row, CA, N(CHORDS[name][1]) + 36, PLUCK, vol(volume), ARPEGGIO, param)
+        if row % 32 == 0:
+            root = N(CHORDS[name][1]) + 36
+            if voices.sounding.get(CA):
+                p.put(row, CA, root, 0, glide(4), ARPEGGIO, param)
+            else:
+                p.put(row, CA, root, CHIP, vol(volume), ARPEGGIO, param)
+            voices.sounding[CA] = root
         else:
             p.put(row, CA, effect=ARPEGGIO, param=param)
 
 
 # Melody ------------------------------------------------------------------------
 
-def lead(p, position, volume=LEAD_VOLUME, volume_column_vibrato=False, echo=False):
-    events = parse_phrase(MELODY[position])
-    for i, (row, name, length, slide) in enumerate(events):
-        if name == "...":
-            continue
-        for channel, instrument in LEADS:
-            if name == "---":
-                p.put(row, channel, KEY_OFF, 0)
-                continue
-            if slide:
-                p.put(row, channel, name, 0, vol(volume), TONE_PORTA, 0x30)
-            else:
-                p.put(row, channel, name, instrument, vol(volume))
-            if length >= 12:
-                for r in range(row + 6, row + length):
-                    if volume_column_vibrato:
-                        p.put(r, channel, volume=0xA5 if r == row + 6 else 0xB3)
-                    else:
-                        p.put(r, channel, effect=VIBRATO, param=0x54)
+def harmony_below(position, row, note):
+    """The third below in the scale or, where that would rub against the
+    chord, the nearest chord tone at least a minor third below."""
+    third = scale_step(note, -2)
+    chord = [N(n) for n in CHORDS[chord_at(position, row)][0]]
+    if not any(rubs(third, c) for c in chord):
+        return third
+    return max(t for t in range(note - 12, note - 2) if any((t - c) % 12 == 0 for c in chord))
+
+
+def line(p, position, channel, instrument, events, voices, volume, transpose=0, vibrato="effect",
+         harmony=False, panning=None):
+    """A held voice through its phrase: the first note starts, the others
+    glide (faster over wider leaps; the second voice with the effect, the
+    lead in the volume column), "---" keys off; long notes sink a little
+    and get vibrato from their seventh row."""
+    for row, name, length in events:
         if name == "---":
+            if voices.sounding.get(channel):
+                p.put(row, channel, KEY_OFF, 0)
+            voices.sounding[channel] = None
             continue
-        if echo and row + 6 < ROWS:
-            # The phrase again, quieter and to the left: a tracker echo.  The
-            # panning goes with every note, as a new note resets it.
-            p.put(row + 6, CA, name, LEAD, vol(volume // 3), SET_PANNING, 0x20)
-            if row + 8 < ROWS and not p.rows[row + 8][CA][2]:
-                p.put(row + 8, CA, volume=0x82)  # a fine step down: the echo fades
-            later = [e for e in events[i + 1:] if e[1] not in ("---", "...")]
-            if later and abs(N(later[0][1]) - N(name)) in (1, 11, 13) and later[0][0] < row + 6 + 16:
-                # The echo stops before it rubs a semitone against the next note.
-                p.put(later[0][0], CA, KEY_OFF, 0)
+        note = N(name) + transpose
+        if harmony:
+            note = harmony_below(position, row, note)
+        previous = voices.sounding.get(channel)
+        if previous:
+            speed = math.ceil(abs(note - previous) / 2) + 1
+            if channel == CL:
+                p.put(row, channel, note, 0, glide(speed))
+            else:
+                p.put(row, channel, note, 0, 0, TONE_PORTA, 16 * min(15, speed))
+        elif panning is None:
+            p.put(row, channel, note, instrument, vol(volume))
+        else:
+            p.put(row, channel, note, instrument, vol(volume), SET_PANNING, panning)
+        voices.sounding[channel] = note
+        if length >= 12:
+            if vibrato != "column":
+                p.put(row + 4, channel, volume=0x82)
+            for r in range(row + 6, row + length):
+                if vibrato == "column":
+                    p.put(r, channel, volume=0xA5 if r == row + 6 else 0xB3)
+                else:
+                    p.put(r, channel, effect=VIBRATO, param=0x54)
+
+
+def lead(p, position, voices, volume=LEAD_VOLUME, vibrato="effect", second="octave",
+         octave_volume=OCTAVE_VOLUME):
+    """The lead and its second voice: an octave above in the flute, or a
+    harmony below in the reed, far right."""
+    events = parse_phrase(MELODY[position])
+    line(p, position, CL, LEAD, events, voices, volume, vibrato=vibrato)
+    if second == "octave":
+        line(p, position, CD, LEAD_OCTAVE, events, voices, octave_volume, transpose=12, vibrato=vibrato)
+    else:
+        line(p, position, CD, LEAD, events, voices, volume * 7 // 8, vibrato=vibrato, harmony=True,
+             panning=0xF0)
+
+
+def bell_phrase(p, channel, text, volume, first_row=0, fade=0):
+    """One-shot bell notes from `first_row`; each quieter by `fade`."""
+    for i, (row, name, _) in enumerate(phrase_events(text)):
+        if name != "---":
+            p.put(first_row + row, channel, name, BELL, vol(max(4, volume - fade * i)))
+
+
+def motif_in(p, position, channel, volume, pan):
+    """The motif on each chord of the position, moved up or down the scale
+    to start on a tone of the chord (the fifth if no note of it then rubs
+    against the chord): the signature returning through the greetings."""
+    motif = [(row, N(name)) for row, name, _ in phrase_events(MOTIF)]
+    for half in (0, 32):
+        voicing, root = CHORDS[chord_at(position, half)]
+        chord = [N(n) for n in voicing]
+        for start in (N(root) + 31, N(root) + 28, N(root) + 36):  # fifth, third, root, in the fifth octave
+            degrees = scale_degree(start) - scale_degree(motif[0][1])
+            notes = [(row, scale_step(note, degrees)) for row, note in motif]
+            if not any(rubs(n, c) for _, n in notes for c in chord):
+                break
+        for row, note in notes:
+            if clear_of_lead(position, half + row, [note], note) is not None:
+                p.put(half + row, channel, note, BELL, vol(volume), SET_PANNING, pan)
+
+
+def bell_echo(p, position, delay=6, volume=0x20):
+    """The lead's phrase again in the bell, `delay` rows later; a note that
+    would rub a semitone against the lead is left out."""
+    events = [e for e in parse_phrase(MELODY[position]) if e[1] != "---"]
+    for row, name, _ in events:
+        at = row + delay
+        if at >= ROWS:
+            continue
+        against = [n for r, n, length in events if r < at + 6 and r + length > at]
+        if any(abs(N(n) - N(name)) % 12 in (1, 11) for n in against):
+            continue
+        p.put(at, CA, name, BELL, vol(volume), SET_PANNING, 0x18)
 
 
 # Sections ----------------------------------------------------------------------
 
-def intro(position):
+def intro(position, voices):
     p = Pattern()
     if position == 0:
-        # From near silence: the pads swell, the bass, hats and plucks come in.
-        pads(p, position, volume=0x04, fresh=(0,))
-        pad_slide(p, 1, 40, 0x10, every=4)
-        broken_chords(p, position, volume=0x0C, first_row=32, step=4)
+        # From near silence: the pads swell, the bell foretells the motif,
+        # the bass, hats and plucks come in.
+        pads(p, position, voices, fresh=(0,), volume=0x06)
+        voices.pads = slide(p, PADS, 1, 40, voices.pads, PAD_VOLUME - 6)
+        bell_phrase(p, CX, MOTIF, 0x18, first_row=16)
+        broken_chords(p, position, volume=0x14, first_row=32, step=4, sides=SIDES[:1])
         hats(p, range(32, ROWS, 4), loud=0x1C, soft=0x12)
         p.put(32, CB, "F-2", BASS, vol(0x08))
         for row in range(33, ROWS, 2):
             p.put(row, CB, volume=0x71)
+        p.put(56, CB, KEY_OFF, 0)
         kicks(p, (48, 56), volume=0x24)
     else:
-        pads(p, position)
-        broken_chords(p, position, volume=0x10, last_row=40)
+        pads(p, position, voices)
+        broken_chords(p, position, volume=0x20, last_row=40)
         kicks(p, range(0, 40, 8), volume=0x30)
         hats(p, range(0, 40, 4))
-        bass_line(p, position, "long", last_row=40)
-        # Fill: quarter kicks, the snare from eighths to a roll, the riser.
-        riser(p)
-        kicks(p, range(40, ROWS, 8), volume=0x34)
-        kicks(p, (60,), volume=0x38)
+        bass_line(p, position, "long", last_row=40, level=0.6, end_row=40)
+        # Fill: quarter kicks, the snare from eighths to a roll, the riser
+        # from 300 Hz to 4 kHz.
+        noise_riser(p, 40, "C-2", 0x0F, volume=0x24)
+        for row in range(41, 60, 2):
+            p.put(row, CX, volume=0x71)
+        kicks(p, list(range(40, 60, 8)) + [56, 60], volume=0x36)
         snare_build(p)
         bass_line(p, position, "pulse", first_row=40, level=BASS_LEVEL * 0.8)
-        hats(p, range(40, ROWS, 2), loud=0x24, soft=0x18)
-        pad_slide(p, 40, ROWS, 0x10, every=4)
+        hats(p, range(40, 60, 2), loud=0x24, soft=0x18)
+        voices.pads = slide(p, PADS, 40, 60, voices.pads, 0x26)
     return p
 
 
-def main_theme(position):
+def main_theme(position, voices):
     p = Pattern()
     if position == 2:
-        crash(p)
+        crash(p, volume=0x34)
+        p.put(0, CX, KEY_OFF, 0)
     turn = position == 5
     groove(p, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=48 if turn else ROWS)
-    pads(p, position, volume=0x1C if position == 2 else None)
-    broken_chords(p, position, last_row=40 if turn else ROWS)
-    lead(p, position)
+    bass_line(p, position, "pulse", last_row=48 if turn else ROWS, level=BASS_LEVEL * 0.85,
+              end_row=48 if turn else ROWS)
+    pads(p, position, voices)
+    if position == 2:
+        voices.pads = slide(p, PADS, 1, 16, voices.pads, PAD_VOLUME - 4)
+    broken_chords(p, position, volume=PLUCK_VOLUME - 8, last_row=40 if turn else ROWS)
+    lead(p, position, voices)
     if turn:
         # Falling into the breakdown: toms down the kit, the bass diving
-        # under them, the pads sinking.
-        tom_run(p, (40, 44, 48, 52, 54), ("A-4", "F-4", "D-4", "C-4", "A-3"), volume=0x34)
+        # under them, the pads sinking, the noise falling four octaves.
+        tom_run(p, (40, 44, 48, 52, 54), ("C-5", "A-4", "F-4", "D-4", "A-3"), volume=0x36)
         hats(p, (40, 44), loud=0x24)
         p.put(48, CB, "E-2", BASS, vol(round(0x38 * BASS_LEVEL)), PORTA_DOWN, 0x06)
         for row in range(49, 56):
             p.put(row, CB, effect=PORTA_DOWN, param=0x06)
         p.put(56, CB, KEY_OFF, 0)
-        pad_slide(p, 44, ROWS, 0x01, every=2)
+        noise_riser(p, 40, "A-5", 0x0F, volume=0x26, down=True)
+        for row in range(48, ROWS):
+            p.put(row, CX, volume=0x61)
+        voices.pads = slide(p, PADS, 44, ROWS, voices.pads, 0x12)
     return p
 
 
-def breakdown(position):
+def breakdown(position, voices):
     p = Pattern()
     if position == 6:
         crash(p, volume=0x20)
-    pads(p, position, volume=0x14 if position == 6 else None)
-    bass_line(p, position, "long", last_row=ROWS if position == 6 else 40, level=0.5)
-    lead(p, position, volume=0x26, echo=True)
+        p.put(0, CX, KEY_OFF, 0)
+    pads(p, position, voices)
+    bass_line(p, position, "long", last_row=ROWS if position == 6 else 40, level=0.55,
+              end_row=ROWS if position == 6 else 40)
+    lead(p, position, voices, volume=0x24, octave_volume=OCTAVE_VOLUME - 6)
+    bell_echo(p, position, volume=0x1C)
     hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
     if position == 7:
-        # Fill: the kicks double, a rising snare roll, the riser, the bass
-        # pulsing in eighths, the pads swelling back.
-        kicks(p, range(32, 48, 8), volume=0x1C)
-        kicks(p, range(48, 56, 4), volume=0x22)
-        kicks(p, range(56, ROWS, 2), volume=0x28)
-        riser(p, speed=0x06, volume=0x14)
-        snare_roll(p, 48, 0x16)
-        p.put(40, CS, "C-4", SNARE, vol(0x1C))
-        p.put(44, CS, "C-4", SNARE, vol(0x20))
-        bass_line(p, position, "pulse", first_row=40, level=0.4)
+        # Fill: the kicks double, a rising snare roll, the tonal riser over
+        # four octaves, the bass pulsing in eighths, the pads swelling back.
+        kicks(p, list(range(32, 48, 8)) + list(range(48, 56, 4)) + list(range(56, ROWS, 2)), volume=0x30)
+        for row in range(56, ROWS, 2):
+            p.put(row, CK, volume=vol(0x2C + 2 * (row - 56)))
+        sweep_riser(p, 40, 0x10, volume=0x24)
+        snare_roll(p, 48, volume=0x18)
+        p.put(40, CS, "C-4", SNARE, vol(0x2C))
+        p.put(44, CS, "C-4", SNARE, vol(0x30))
+        bass_line(p, position, "pulse", first_row=40, level=0.6)
         hats(p, range(40, ROWS, 2), loud=0x24, soft=0x18)
-        pad_slide(p, 40, ROWS, 0x10, every=4)
+        voices.pads = slide(p, PADS, 40, ROWS, voices.pads, 0x18)
     return p
 
 
-def wave(position):
+def wave(position, voices):
     p = Pattern()
     if position == 8:
-        crash(p)
+        crash(p, volume=0x38)
+        p.put(0, CX, KEY_OFF, 0)
     turn = position == 11
     groove(p, busy=True, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=40 if turn else ROWS)
-    pads(p, position, volume=0x1E if position == 8 else None)
-    chip_arpeggio(p, position, last_row=40 if turn else ROWS)
-    lead(p, position)
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.9,
+              end_row=40 if turn else ROWS)
+    pads(p, position, voices)
+    chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
+    broken_chords(p, position, volume=PLUCK_VOLUME - 8, first_row=AFTER_RISER if position == 8 else 0,
+                  last_row=40 if turn else ROWS, step=4, sides=SIDES[1:])
+    lead(p, position, voices, volume=LEAD_VOLUME - 6, octave_volume=OCTAVE_VOLUME - 6)
     if turn:
-        # The break: one stab, then silence until the pickup.
-        crash(p, 40, 0x1C)
+        # The break: one stab, the cymbal choked, silence until the pickup
+        # and a quick riser.
+        crash(p, 40, 0x24)
+        p.put(41, CF, effect=EXTENDED, param=NOTE_CUT | 2)
         kicks(p, (40,))
-        pads_off(p, 42)
+        pads_off(p, 40)
         p.put(40, CA, KEY_OFF, 0)
+        voices.sounding[CA] = None
+        noise_riser(p, 48, "C-2", 0x16, volume=0x20)
         for row, level in zip((56, 58, 60, 62), (0x20, 0x28, 0x30, 0x38)):
             p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | (2 if row % 4 == 0 else 1))
     return p
 
 
-def greetings(position):
+def greetings(position, voices):
     p = Pattern()
     if position == 12:
         crash(p, volume=0x28)
+        p.put(0, CX, KEY_OFF, 0)
     turn = position == 15
     end = 40 if turn else ROWS
     kicks(p, [r for r in (0, 20, 22, 32, 52, 54) if r < end])
@@ -441,92 +719,113 @@ def greetings(position):
         if row < end:
             p.put(row, CS, "C-4", SNARE, vol(0x40))
     hats(p, range(0, end, 4))
-    bass_line(p, position, "half", last_row=56 if turn else ROWS)
-    pads(p, position, volume=0x1E if position == 12 else None, fresh=(0,) if position == 12 else ())
-    lead(p, position, volume_column_vibrato=True)
-    # Plucks thrown left and right: the note sets the level, the row after
-    # it the panning (a panning on the note's own row would leave it at 64).
+    bass_line(p, position, "half", last_row=56 if turn else ROWS, end_row=56 if turn else ROWS)
+    pads(p, position, voices, fresh=(0,) if position == 12 else ())
+    lead(p, position, voices, vibrato="column")
+    if position in (13, 14):
+        motif_in(p, position, CX, 0x18, 0xD0)
+    # Plucks thrown left and right, drifting back as they fade.
     for i, row in enumerate(range(2, end, 8)):
         notes, _ = CHORDS[chord_at(position, row)]
-        p.put(row, CA, N(notes[i % 3]) + 24, PLUCK, vol(PLUCK_VOLUME))
-        p.put(row + 1, CA, volume=0xC3 if i % 2 else 0xCC)
-        p.put(row + 4, CA, volume=0xE4 if i % 2 else 0xD4)
+        p.put(row, CA, N(notes[i % 3]) + 24, PLUCK, 0xC3 if i % 2 else 0xCC, SET_VOLUME, scaled(PLUCK_VOLUME))
+        p.put(row + 1, CA, volume=0xE4 if i % 2 else 0xD4)
     if turn:
-        # Fill: toms round the kit over open eighth hats, snare flams, riser.
-        riser(p)
+        # Fill: toms round the kit over open eighth hats, snare flams, and
+        # the long riser.
+        noise_riser(p, 32, "C-2", 0x0B, volume=0x22)
+        for row in range(33, ROWS, 2):
+            p.put(row, CX, volume=0x71)
         tom_run(p, (40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62),
                 ("C-5", "A-4", "C-5", "A-4", "G-4", "E-4", "G-4", "E-4", "D-4", "C-4", "D-4", "C-4"),
-                volume=0x3A, slide=0x06)
-        hats(p, range(40, ROWS, 4), open_rows=tuple(range(40, ROWS, 4)), loud=0x28)
-        for row, level in zip((44, 52, 56, 60, 62), (0x34, 0x38, 0x3C, 0x40, 0x40)):
+                volume=0x40)
+        hats(p, range(40, ROWS, 4), open_rows=tuple(range(40, ROWS, 4)), loud=0x2C)
+        for row, level in zip((44, 52, 56, 60), (0x34, 0x38, 0x3C, 0x40)):
             p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | 1)
     return p
 
 
-def climax(position):
+def climax(position, voices):
     p = Pattern()
     if position == 16:
-        crash(p, volume=0x38)
+        crash(p, volume=0x40)
+        p.put(0, CX, KEY_OFF, 0)
     turn = position == 19
-    groove(p, busy=True, last_bar=not turn, kick_volume=0x3C, snare_volume=0x36)
-    bass_line(p, position, "pulse", last_row=ROWS, level=BASS_LEVEL * 1.1)
-    pads(p, position, volume=0x34 if position == 16 else None)
-    if position < 18:
-        broken_chords(p, position, volume=PLUCK_VOLUME + 2, last_row=40 if turn else ROWS)
-    else:
-        chip_arpeggio(p, position, volume=PLUCK_VOLUME + 2, last_row=40 if turn else ROWS)
-    lead(p, position, volume_column_vibrato=position >= 18)
-    hats(p, range(2, 40 if turn else ROWS, 8), open_rows=tuple(range(2, ROWS, 8)), loud=0x20)
+    end = 40 if turn else ROWS
+    # A new groove: the kick pushing into each half bar, open hats on the
+    # offbeats, a ghost snare before each backbeat.
+    kick_rows = [r for bar in (0, 32) for r in (0, 8, 14, 16, 24, 28)]
+    kicks(p, [r for r in kick_rows if r < end], volume=0x40)
+    for row in (8, 24, 40, 56):
+        if row < end:
+            p.put(row, CS, "C-4", SNARE, vol(0x40))
+            p.put(row - 4, CS, "C-4", SNARE, vol(0x14))
+    hats(p, [r for r in range(0, end, 2) if r % 8], open_rows=tuple(range(4, end, 8)), loud=0x2C, soft=0x20)
+    bass_line(p, position, "drive", last_row=end, level=BASS_LEVEL * 1.25, end_row=end if turn else ROWS)
+    pads(p, position, voices)
+    if position == 16:
+        voices.pads = slide(p, PADS, 1, 24, voices.pads, 0x22)
+    counter_line(p, position, 0x28)
+    broken_chords(p, position, volume=PLUCK_VOLUME, first_row=AFTER_RISER if position == 16 else 2,
+                  last_row=48 if turn else ROWS, step=2, sides=SIDES[1:], beats=False)
+    lead(p, position, voices, volume=0x35, vibrato="column" if position >= 18 else "effect", second="third")
     if turn:
-        # Fill: the band in unison hits, then a snare roll under the riser.
-        riser(p, speed=0x06, volume=0x34)
+        # Fill: the band in unison hits under the lead's held E, then a snare
+        # roll under a fast sweep.
+        sweep_riser(p, 48, 0x18, volume=0x24)
         for row in (40, 44, 46):
-            p.put(row, CK, "C-4", KICK, vol(0x40))
             p.put(row, CS, "C-4", SNARE, vol(0x3C))
-        kicks(p, range(48, ROWS, 4), volume=0x40)
-        snare_roll(p, 48, 0x34)
+        kicks(p, [40, 44, 46] + list(range(48, ROWS, 4)), volume=0x40)
+        bass_notes(p, [(40, N("E-2"), 0x30), (44, N("E-2"), 0x30), (46, N("E-2"), 0x30)], end_row=48)
+        bass_line(p, position, "drive", first_row=48, level=BASS_LEVEL * 1.25)
+        snare_roll(p, 48, volume=0x2C)
+        kicks(p, range(56, ROWS, 2), volume=0x30)
+        crash(p, 40, 0x2C)
         hats(p, range(40, ROWS, 2), loud=0x2C, soft=0x20)
     return p
 
 
-def outro(position):
+def outro(position, voices):
     p = Pattern()
     if position == 20:
         crash(p, volume=0x38)
+        p.put(0, CX, KEY_OFF, 0)
         kicks(p, range(0, ROWS, 8), volume=0x34)
         hats(p, range(0, ROWS, 4), loud=0x20)
         backbeat(p, ghosts=False, volume=0x3A)
         bass_line(p, position, "half")
-        pads(p, position, volume=PAD_VOLUME)
-        broken_chords(p, position, volume=PLUCK_VOLUME - 2)
-        lead(p, position, volume_column_vibrato=True)
+        pads(p, position, voices)
+        voices.pads = slide(p, PADS, 1, 24, voices.pads, PAD_VOLUME)
+        broken_chords(p, position, volume=PLUCK_VOLUME - 4)
+        lead(p, position, voices, volume=LEAD_VOLUME - 4, vibrato="column")
     else:
         kicks(p, range(0, 32, 8), volume=0x30)
         hats(p, range(0, 32, 4), loud=0x1C)
-        bass_line(p, position, "long", last_row=32)
-        pads(p, position)
-        broken_chords(p, position, volume=PLUCK_VOLUME - 4, last_row=32, step=4)
-        # Held on E, the song resolves on A minor for its last half, everything
-        # fading out under the released lead before the show ends.
+        bass_line(p, position, "long", last_row=32, end_row=32)
+        pads(p, position, voices)
+        broken_chords(p, position, volume=PLUCK_VOLUME - 6, last_row=32, step=4)
+        # Held on E, the song resolves on A minor for its last half, the bell
+        # sounding the motif a last time, everything fading out under the
+        # released lead before the show ends.
         p.put(32, CB, "A-2", BASS, vol(round(0x38 * BASS_LEVEL)))
-        p.put(32, CK, "C-4", KICK, vol(0x30))
+        kicks(p, (32,), volume=0x30)
         crash(p, 32, 0x20)
-        pad_slide(p, 44, 60, 0x01)
-        for row in range(44, 60):
-            if p.effect_free(row, CB):
-                p.put(row, CB, effect=VOLUME_SLIDE, param=0x01)
-        pads_off(p, 60)
-        p.put(60, CB, KEY_OFF, 0)
-        lead(p, position, volume=0x3A, volume_column_vibrato=True)
+        bell_phrase(p, CX, LAST_MOTIF, 0x1C, first_row=32, fade=3)
+        slide(p, PADS, 36, 58, voices.pads, 0)
+        for row in range(36, 54):
+            p.put(row, CB, effect=VOLUME_SLIDE, param=0x01)
+        pads_off(p, 58)
+        p.put(54, CB, KEY_OFF, 0)
+        lead(p, position, voices, vibrato="column")
     return p
 
 
 def compose():
     sections = [intro] * 2 + [main_theme] * 4 + [breakdown] * 2 + [wave] * 4 + \
         [greetings] * 4 + [climax] * 4 + [outro] * 2
+    voices = Voices()
     patterns = []
     for position, make in enumerate(sections):
-        p = make(position)
+        p = make(position, voices)
         p.place_speeds()
         patterns.append(p.rows)
     return patterns
@@ -543,30 +842,50 @@ def zones(make, lowest, highest, span=12):
     return out
 
 
+def held(points, sustain=1):
+    """A held voice's envelope: after the key off it falls to zero over
+    RELEASE_TICKS, a few 64ths a tick."""
+    frame, value = points[sustain]
+    return Envelope(points[:sustain + 1] + [(frame + RELEASE_TICKS, 0)], sustain=sustain)
+
+
 def instruments():
     drum = lambda sample: [(1, sample)]  # noqa: E731
     pad_volume = Envelope([(0, 0), (24, 52), (40, 44), (64, 50), (88, 42)], loop=(2, 4))
-    lead_volume = Envelope([(0, 64), (6, 58), (16, 52), (40, 46)], sustain=2)
-    pad_panning = Envelope([(0, 32), (48, 22), (96, 42), (144, 32)], loop=(0, 3))
-    return [
-        Instrument("kick", drum(s.kick())),
+    pad_panning = Envelope([(0, 32), (48, 25), (96, 39), (144, 32)], loop=(0, 3))
+    lead_volume = held([(0, 64), (6, 60)])
+    plucks = [[] for _ in BASS_PLUCKS]
+    for home in range(BASS_LOWEST, N("C-4") + 1, 6):
+        for k, sample in enumerate(s.bass_plucks(home, 8)):
+            plucks[k].append((home if plucks[k] else 1, sample))
+    lowest_lead, highest_lead = N("G#4"), N("G-6")
+    out = [
+        Instrument("kick", [(1, s.kick()), (N(KICK_SHORT), s.kick("kick short", 0.09, 0.025, KICK_SHORT))]),
         Instrument("snare", drum(s.snare())),
         Instrument("hat", drum(s.hat())),
-        Instrument("bass", zones(lambda h, span: s.bass_zone(h), N("D-2"), N("C-4")),
-                   # Released over three ticks: a key off ends the note near zero.
-                   Envelope([(0, 64), (4, 54), (12, 46), (15, 0)], sustain=2), fadeout=2400),
+        Instrument("bass", zones(lambda h, span: s.bass_held(h, span), BASS_LOWEST, N("C-4"), span=6),
+                   held([(0, 64), (1, 63)])),
         Instrument("pad", [(1, s.pad_zone(N("G-3"), 14))], pad_volume, pad_panning,
                    vibrato=(0, 60, 3, 6), fadeout=600),
-        Instrument("lead", zones(lambda h, span: s.lead_zone(h, span, 40, 0), N("G#4"), N("G-6")),
-                   lead_volume, vibrato=(0, 40, 4, 14), fadeout=1800),
-        Instrument("pluck", zones(s.pluck_zone, N("A-4"), N("B-6")),
-                   Envelope([(0, 64), (3, 40), (10, 22), (30, 0)])),
+        # A phrase keeps the zone its first note picks as it glides, so each
+        # zone is made for notes far above its home.
+        Instrument("lead", zones(lambda h, _: s.lead_zone(h, LEAD_REACH, 0x40), lowest_lead, highest_lead, span=6),
+                   lead_volume, vibrato=(0, 40, 4, 14)),
+        Instrument("pluck", zones(s.pluck_zone, N("A-4"), N("B-6"))),
         Instrument("crash", drum(s.crash())),
         Instrument("riser", drum(s.riser_noise()),
-                   Envelope([(0, 24), (30, 64), (60, 64)], sustain=2), fadeout=4000),
-        Instrument("lead 2", zones(lambda h, span: s.lead_zone(h, span, 216, 8), N("G#4"), N("G-6")),
-                   lead_volume, vibrato=(0, 40, 4, 14), fadeout=1800),
+                   Envelope([(0, 24), (30, 64), (60, 64)], sustain=2), fadeout=1600),
+        Instrument("lead octave", zones(lambda h, _: s.lead_octave_zone(h, LEAD_REACH, 0xF0), lowest_lead + 12,
+                                        highest_lead + 12, span=6), lead_volume, vibrato=(0, 40, 4, 14)),
     ]
+    out += [Instrument("bass %d" % ticks, zone) for ticks, zone in zip((4, 8, 12), plucks)]
+    out += [
+        Instrument("bell", zones(s.bell_zone, N("G-4"), N("D-6"))),
+        Instrument("tom", drum(s.tom())),
+        Instrument("chip", [(1, s.chip_zone(N("D-5"), 18))], held([(0, 64), (4, 60)]), fadeout=400),
+        Instrument("riser sweep", drum(s.sweep_tone()), held([(0, 40), (16, 64)])),
+    ]
+    return out
 
 
 def main():

@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """Measures the show's song from renders by render_module, the whole mix and
 each channel alone, so that a change to the composition can be judged by
-numbers: loudness per section and per channel, the fills into the scene
-changes against the rows before them, notes outside the key on the beats
-and semitone rubs, the level where the show ends, stereo width, and steps
-in the waveform (clicks) where samples end or notes are cut.
+numbers: loudness per section, part and channel; the fills into the scene
+changes and the arrivals after them; the climax against the wave; notes
+outside the key and semitone rubs; the level where the show ends; stereo
+width; clicks (steps where notes start, where gains change and where
+samples end); the riser's sweep; the energy in the presence and the top
+bands; and what a hall's mono PA makes of the lead pair, the pads and the
+kick.
 
     python3 tools/song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
 
 Needs numpy and sox (sh tools/install_packages.sh music); RENDER_MODULE is
 the built renderer (build/tools/render_module), MODULE defaults to
-assets/song.xm.  Loudness is K-weighted and ungated
-(LU, as LUFS without the gate); levels are RMS over both sides in dBFS.
-With --spectrograms, sox draws one PNG per section and per fill."""
+assets/song.xm.  Loudness is K-weighted and ungated (LU, as LUFS without
+the gate); levels are RMS over both sides in dBFS.  Parts are named by
+their instruments' first words (lead, pad, bass, ...).  With
+--spectrograms, sox draws one PNG per section, fill and arrival, and of
+the bass and the lead alone around their note changes."""
 
 import os
 import struct
@@ -25,12 +30,19 @@ import numpy as np
 RATE = 48000
 SECTIONS = [("intro", 0, 1), ("theme", 2, 5), ("breakdown", 6, 7), ("wave", 8, 11),
             ("greetings", 12, 15), ("climax", 16, 19), ("outro", 20, 21)]
+BUSY = ("theme", "wave", "greetings", "climax")
 FILLS = (1, 5, 7, 11, 15, 19)  # rows 40-63 lead into the next scene
 FILL_ROW = 40
+ARRIVALS = (2, 8, 16)  # the scene changes that land on the full band
+WAVE, CLIMAX = (8, 11), (16, 19)
 SHOW_END = (21, 62)
 BEAT_ROWS = 8  # a quarter note: bars of 32 rows
 A_MINOR = {9, 11, 0, 2, 4, 5, 7}  # pitch classes; G# (8) only over E
+UNPITCHED = ("kick", "snare", "hat", "crash", "riser", "tom")  # parts whose samples have no key
 NOTE_NAMES = ("C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-")
+STEP_LIMIT = 10 ** (-45 / 20)  # a step at a note start above -45 dBFS is a click
+TAIL = 96  # 2 ms: the old note's last moment before a new one
+HELD_ROWS = 12  # a lead note this long is a held note
 
 
 def note_name(note):
@@ -39,6 +51,10 @@ def note_name(note):
 
 def db(value):
     return 10.0 * np.log10(max(value, 1e-20))
+
+
+def amplitude_db(value):
+    return 20.0 * np.log10(max(value, 1e-10))
 
 
 # The module: pattern cells and whether each instrument is pitched ------------
@@ -88,7 +104,7 @@ def read_module(path):
                 values = np.cumsum(np.frombuffer(data, "i1", byte_length, at).astype(np.int64))
                 values = ((values + 128) % 256) - 128
             at += byte_length
-            pitched |= (kind & 3) != 0 and periodic(values)  # looped and repeating
+            pitched |= part_name(name) not in UNPITCHED and periodic(values)
             peak = float(np.max(np.abs(values))) if len(values) else 0.0
             ends.append((peak, float(values[-1]) if len(values) else 0.0, kind & 3))
         instruments.append((name, pitched, ends))
@@ -99,12 +115,44 @@ def periodic(values):
     """A pitched sample repeats itself: its autocorrelation peaks high at
     some lag (noise does not)."""
     x = values[len(values) // 4:][:8192].astype(np.float64)
-    if len(x) < 4096 or not np.any(x):
+    if len(x) < 2048 or not np.any(x):
         return False
     x -= x.mean()
     spectrum = np.fft.rfft(x, 2 * len(x))
     correlation = np.fft.irfft(spectrum * np.conj(spectrum))[:len(x) // 2]
     return bool(np.max(correlation[20:]) > 0.6 * correlation[0])
+
+
+def part_name(instrument_name):
+    return "".join(ch for ch in instrument_name.split(" ")[0] if ch.isalpha()) or "-"
+
+
+def channel_parts(orders, patterns, channels, instruments):
+    """For every position, the parts each channel plays there: those of its
+    notes' instruments, or the last one it had when it names none."""
+    last = [None] * channels
+    out = []
+    for pattern_index in orders:
+        used = [set() for _ in range(channels)]
+        for cells in patterns[pattern_index]:
+            for c, cell in enumerate(cells):
+                if cell[1] and cell[1] <= len(instruments):
+                    last[c] = part_name(instruments[cell[1] - 1][0])
+                if 1 <= cell[0] <= 96 and last[c]:
+                    used[c].add(last[c])
+        out.append([frozenset(u) for u in used])
+    return out
+
+
+def channels_of(parts, part, first, last, only=True):
+    """Channels that play `part` in positions first..last (and nothing else
+    there when `only`)."""
+    chosen = []
+    for c in range(len(parts[0])):
+        played = set().union(*(parts[p][c] for p in range(first, last + 1)))
+        if part in played and (not only or played == {part}):
+            chosen.append(c)
+    return chosen
 
 
 # Renders ----------------------------------------------------------------------
@@ -162,17 +210,174 @@ class Song:
     def span(self, first, last):  # positions first..last inclusive
         return self.frame(first, 0), self.frame(last + 1, 0)
 
+    def rows_span(self, position, first_row, end_row):  # rows first_row..end_row - 1
+        end = self.frame(position, end_row) if end_row < 64 else self.frame(position + 1, 0)
+        return self.frame(position, first_row), end
+
     def loudness(self, start, end):
-        k = self.k[start:end]
-        return -0.691 + db(np.mean(k[:, 0] ** 2) + np.mean(k[:, 1] ** 2))
+        return loudness_of(self.k[start:end])
 
     def level(self, start, end):
         return db(np.mean(self.frames[start:end] ** 2))
 
 
-# The report's parts -----------------------------------------------------------
+def loudness_of(k):
+    return -0.691 + db(np.mean(k[:, 0] ** 2) + np.mean(k[:, 1] ** 2))
 
-def section_table(mix, solos, names, parts_of):
+
+def part_loudness(solos, channels, start, end):
+    if not channels:
+        return -200.0
+    return loudness_of(sum(solos[c].k[start:end] for c in channels))
+
+
+def tick_frames(mix):
+    """The frame of every tick, by row: {(position, row): [frame of tick 0, ...]}.
+    A tick lasts output rate x 20480 / BPM in 1/8192 frame, as the clock counts."""
+    out, tick = {}, 0
+    for key, (frame, tempo, bpm) in sorted(mix.rows.items(), key=lambda kv: kv[1][0]):
+        length = RATE * 20480 // bpm
+        first = tick * length // 8192
+        out[key] = [frame + (tick + t) * length // 8192 - first for t in range(tempo)]
+        tick += tempo
+    return out
+
+
+# Note starts ------------------------------------------------------------------
+
+def note_starts(mix, patterns, orders, channels):
+    """(channel, frame, position, row) of every note that starts a sample:
+    a note without tone portamento (on its delay tick with EDx), and the
+    retriggers of E9x and Rxy."""
+    ticks = tick_frames(mix)
+    starts, counters = [], [0] * channels
+    for position, pattern_index in enumerate(orders):
+        for row, cells in enumerate(patterns[pattern_index]):
+            frames = ticks.get((position, row))
+            if not frames:
+                continue
+            for c, (note, instrument, volume, effect, param) in enumerate(cells):
+                def start(t):
+                    if t < len(frames):
+                        starts.append((c, frames[t], position, row))
+                porta = effect in (3, 5) or volume >> 4 == 0xF
+                if instrument and 1 <= note <= 96:
+                    counters[c] = 0
+                if 1 <= note <= 96 and not porta:
+                    start(param & 15 if effect == 0xE and param >> 4 == 0xD else 0)
+                if effect == 0xE and param >> 4 == 9 and param & 15:
+                    for t in range(1, len(frames)):
+                        if t % (param & 15) == 0:
+                            start(t)
+                if effect == 27:
+                    for t in range(len(frames)):
+                        if t == 0 and volume:
+                            continue
+                        counters[c] += 1
+                        if counters[c] >= max(1, param & 15):
+                            counters[c] = 0
+                            start(t)
+    return sorted(set(starts), key=lambda s: (s[0], s[1]))
+
+
+def first_difference_rms(x, start, end):
+    d = x[start + 1:end] - x[start:end - 1]
+    return np.sqrt(np.mean(d ** 2)) if len(d) else 0.0
+
+
+def note_start_steps(mix, solos, names, starts):
+    """At each note start: the step (the jump between the last frame of what
+    sounded and the first of the new note), and whether the old note was
+    still within 20 dB of its body in its last 2 ms (a cut, not a release)."""
+    print("\nSteps at note starts, per channel: the jump from the frame before a note")
+    print("starts (dBFS; above -45 is a click); notes that cut the one before (its last")
+    print("2 ms less than 20 dB under its body); unmasked: a click larger than four")
+    print("times the frame-to-frame movement of the rest of the mix and of the")
+    print("channel's own sound just before:")
+    by_channel = {}
+    for c, frame, position, row in starts:
+        by_channel.setdefault(c, []).append((frame, position, row))
+    worst_overall = []
+    for c, (name, solo) in enumerate(zip(names, solos)):
+        x = solo.frames
+        notes = [n for n in by_channel.get(c, []) if 300 < n[0] < len(x) - 300]
+        steps, cuts, clicks, unmasked, worst, where = [], 0, 0, 0, (0.0, None), []
+        previous = None
+        for frame, position, row in notes:
+            step = float(np.abs(x[frame] - x[frame - 1]).max())
+            steps.append(step)
+            if previous is not None and frame - previous > 2 * TAIL:
+                body = db(np.mean(x[previous:frame - TAIL] ** 2))
+                tail = db(np.mean(x[frame - TAIL:frame] ** 2))
+                if body > -90 and tail > body - 20:
+                    cuts += 1
+                    where.append("%d:%02d" % (position, row))
+            previous = frame
+            if step > STEP_LIMIT:
+                clicks += 1
+                rest = mix.frames[frame - 240:frame + 240] - x[frame - 240:frame + 240]
+                own = first_difference_rms(x, frame - 240, frame - 2)
+                if step > 4 * max(first_difference_rms(rest, 0, len(rest)), own):
+                    unmasked += 1
+                    worst_overall.append((step, c, position, row))
+            if step > worst[0]:
+                worst = (step, (position, row))
+        if not notes:
+            print("  %-6s    no notes" % name)
+            continue
+        where_worst = " at %d:%02d" % worst[1] if worst[1] else ""
+        print("  %-6s %4d notes  cut %4d  steps over -45 dBFS %4d  unmasked %4d  median %6.1f  worst %6.1f%s" % (
+            name, len(notes), cuts, clicks, unmasked, amplitude_db(float(np.median(steps))),
+            amplitude_db(worst[0]), where_worst))
+        if where:
+            print("         cuts at " + " ".join(where[:10]) + (" ..." if len(where) > 10 else ""))
+    if worst_overall:
+        worst_overall.sort(reverse=True)
+        print("  loudest unmasked: " + ", ".join("ch%d %d:%02d %.1f" % (c + 1, p, r, amplitude_db(s))
+                                                for s, c, p, r in worst_overall[:8]))
+
+
+def tick_steps(mix, solos, names, starts):
+    """At the other ticks (where gains change: envelopes, slides, cuts), a
+    jump much larger than the channel's own waveform moved just before."""
+    print("\nSteps at the other ticks (gain changes), per channel: count over 0.01, median,")
+    print("worst; unmasked: larger than four times the rest of the mix's RMS around it:")
+    note_frames = {}
+    for c, frame, _, _ in starts:
+        note_frames.setdefault(c, set()).update(range(frame - 3, frame + 4))
+    ticks = sorted(f for frames in tick_frames(mix).values() for f in frames)
+    ticks = np.array([t for t in ticks if 300 < t < len(mix.frames) - 300])
+    for c, (name, solo) in enumerate(zip(names, solos)):
+        x = solo.frames
+        second = np.abs(x[2:] - 2 * x[1:-1] + x[:-2]).max(axis=1)  # index i: frame i + 2 - 1
+        sizes, where, unmasked = [], [], 0
+        skip = note_frames.get(c, set())
+        for t in ticks:
+            if t in skip:
+                continue
+            local = second[t - 3:t + 2]
+            before = second[t - 240:t - 4].max()
+            if local.max() > max(0.01, 3 * before):
+                f = t - 2 + int(np.argmax(local))
+                jump = float(np.abs(x[f + 1] - x[f]).max())
+                if jump <= 0.01:
+                    continue
+                sizes.append(jump)
+                where.append(f)
+                rest = mix.frames[f - 240:f + 240] - x[f - 240:f + 240]
+                if jump > 4 * np.sqrt(np.mean(rest ** 2)):
+                    unmasked += 1
+        if sizes:
+            worst = int(np.argmax(sizes))
+            print("  %-6s %4d  median %.3f  worst %.3f at %.2f s  unmasked %d" % (
+                name, len(sizes), float(np.median(sizes)), sizes[worst], where[worst] / RATE, unmasked))
+        else:
+            print("  %-6s    0" % name)
+
+
+# Loudness, fills, arrivals, climax ----------------------------------------------
+
+def section_table(mix, solos, names, parts):
     print("Loudness per section (LU, K-weighted, ungated); channels alone:")
     print("  %-10s %6s  " % ("section", "mix") + " ".join("%6s" % n[:6] for n in names))
     for name, first, last in SECTIONS:
@@ -182,23 +387,64 @@ def section_table(mix, solos, names, parts_of):
             value = solo.loudness(start, end)
             cells.append("%6.1f" % value if value > -70 else "     -")
         print("  %-10s %6.1f  " % (name, mix.loudness(start, end)) + " ".join(cells))
-    parts = {}
-    for c, name in enumerate(parts_of):
-        parts.setdefault(name, []).append(c)
-    print("  by part, where a part plays on several channels:")
-    for name, channels in parts.items():
-        if len(channels) > 1:
-            cells = []
-            for _, first, last in SECTIONS:
-                start, end = mix.span(first, last)
-                k = sum(solos[c].k[start:end] for c in channels)
-                value = -0.691 + db(np.mean(k[:, 0] ** 2) + np.mean(k[:, 1] ** 2))
-                cells.append("%.1f" % value if value > -70 else "-")
-            print("    %s (channels %s): %s" % (name, ",".join(str(c + 1) for c in channels), " ".join(cells)))
+    print("  by part (channels playing it in the section):")
+    every = sorted(set().union(*(s for position in parts for s in position)))
+    print("    %-10s " % "" + " ".join("%8s" % n for n in every))
+    for name, first, last in SECTIONS:
+        start, end = mix.span(first, last)
+        cells = []
+        for part in every:
+            value = part_loudness(solos, channels_of(parts, part, first, last, only=False), start, end)
+            cells.append("%8.1f" % value if value > -70 else "       -")
+        print("    %-10s " % name + " ".join(cells))
     print("  by position: " + " ".join("%.1f" % mix.loudness(*mix.span(p, p)) for p in range(SECTIONS[-1][2] + 1)))
     print("  position 0 by eight rows: " + " ".join(
-        "%.1f" % mix.level(mix.frame(0, r), mix.frame(0, r + 8) if r < 56 else mix.frame(1, 0))
-        for r in range(0, 64, 8)) + " dBFS")
+        "%.1f" % mix.level(*mix.rows_span(0, r, r + 8)) for r in range(0, 64, 8)) + " dBFS")
+
+
+def lead_balance(mix, solos, parts):
+    """The lead part against the pads and against everything else, by section."""
+    print("\nThe lead against the pads and against the rest of the mix (LU), by section:")
+    for name, first, last in SECTIONS:
+        start, end = mix.span(first, last)
+        lead = channels_of(parts, "lead", first, last)
+        pads = channels_of(parts, "pad", first, last)
+        if not lead:
+            continue
+        lead_k = sum(solos[c].k[start:end] for c in lead)
+        lu = loudness_of(lead_k)
+        rest = loudness_of(mix.k[start:end] - lead_k)
+        pad = part_loudness(solos, pads, start, end)
+        print("  %-10s lead %6.1f  pads %6.1f  rest %6.1f   lead over pads %+5.1f  lead against rest %+5.1f" % (
+            name, lu, pad, rest, lu - pad, lu - rest))
+    wave = mix.loudness(*mix.span(*WAVE))
+    climax = mix.loudness(*mix.span(*CLIMAX))
+    print("  climax %.1f LU against the wave's %.1f: %+.1f LU" % (climax, wave, climax - wave))
+
+
+def climax_repeats(patterns, orders, parts):
+    """How many of the climax's backing note cells (all but the lead) are
+    the wave's, cell for cell, at the same row and channel."""
+    lead = set(channels_of(parts, "lead", *CLIMAX))
+    total = same = 0
+    by_channel = {}
+    for offset in range(CLIMAX[1] - CLIMAX[0] + 1):
+        climax = patterns[orders[CLIMAX[0] + offset]]
+        wave = patterns[orders[WAVE[0] + offset]]
+        for row in range(len(climax)):
+            for c, cell in enumerate(climax[row]):
+                if c in lead or not 1 <= cell[0] <= 96:
+                    continue
+                total += 1
+                repeated = wave[row][c][0] == cell[0] and wave[row][c][1] == cell[1]
+                same += repeated
+                counts = by_channel.setdefault(c, [0, 0])
+                counts[0] += repeated
+                counts[1] += 1
+    print("\nThe climax's backing (all but the lead), note cells that repeat the wave's:")
+    print("  %d of %d (%.0f %%); by channel: %s" % (
+        same, total, 100.0 * same / max(1, total),
+        ", ".join("ch%d %d/%d" % (c + 1, s, n) for c, (s, n) in sorted(by_channel.items()))))
 
 
 def fills(mix, solos, names):
@@ -206,18 +452,160 @@ def fills(mix, solos, names):
     print("groups of four rows from row 40, and each part's level in the fill:")
     for position in FILLS:
         start, cut, end = mix.frame(position, 0), mix.frame(position, FILL_ROW), mix.frame(position + 1, 0)
-        groups = [mix.level(mix.frame(position, r), mix.frame(position, r + 4) if r < 60 else end)
-                  for r in range(FILL_ROW, 64, 4)]
+        groups = [mix.level(*mix.rows_span(position, r, r + 4)) for r in range(FILL_ROW, 64, 4)]
         print("  position %2d: before %6.1f  fill %6.1f  (%+.1f)  by fours: %s" % (
             position, mix.level(start, cut), mix.level(cut, end),
             mix.level(cut, end) - mix.level(start, cut), " ".join("%.1f" % g for g in groups)))
-        parts = []
+        levels = []
         for name, solo in zip(names, solos):
             level = solo.level(cut, end)
             if level > -60:
-                parts.append("%s %.1f" % (name, level))
-        print("               parts: " + ", ".join(parts))
+                levels.append("%s %.1f" % (name, level))
+        print("               parts: " + ", ".join(levels))
 
+
+def arrivals(mix):
+    print("\nArrivals: the first 8 rows of a scene against the last 8 rows before it (LU),")
+    print("and the weight of the downbeat (rows 0-1) against those and against the rest of its beat:")
+    for position in ARRIVALS:
+        before = mix.loudness(*mix.rows_span(position - 1, 56, 64))
+        after = mix.loudness(*mix.rows_span(position, 0, 8))
+        downbeat = mix.loudness(*mix.rows_span(position, 0, 2))
+        rest = mix.loudness(*mix.rows_span(position, 2, 8))
+        print("  position %2d: before %6.1f  after %6.1f  (%+.1f)   downbeat %6.1f"
+              "  (%+.1f over the build, %+.1f over rows 2-7)" % (
+                  position, before, after, after - before, downbeat, downbeat - before, downbeat - rest))
+
+
+def riser_sweeps(mix, solos, parts, patterns, orders, instruments):
+    """The riser alone in each fill, from its note on: the frequency below
+    which half its power lies, by two rows where it sounds, and the range
+    it sweeps."""
+    print("\nThe riser in each fill: median frequency by two rows (Hz) where it sounds")
+    print("(within 30 dB of its loudest moment), and the octaves it sweeps:")
+    for position in FILLS:
+        channels = channels_of(parts, "riser", position, position, only=False)
+        first = [row for row, cells in enumerate(patterns[orders[position]]) for c in channels
+                 if cells[c][1] and part_name(instruments[cells[c][1] - 1][0]) == "riser"]
+        if not channels or not first:
+            print("  position %2d: no riser" % position)
+            continue
+        x = sum(solos[c].frames for c in channels)
+        groups = []
+        for r in range(min(first), 64, 2):
+            start, end = mix.rows_span(position, r, r + 2)
+            seg = x[start:end]
+            power = np.abs(np.fft.rfft(seg[:, 0])) ** 2 + np.abs(np.fft.rfft(seg[:, 1])) ** 2
+            cumulative = np.cumsum(power)
+            level = db(np.mean(seg ** 2))
+            if cumulative[-1] <= 0:
+                continue
+            median = np.searchsorted(cumulative, cumulative[-1] / 2) * RATE / len(seg)
+            groups.append((r, level, median))
+        if not groups:
+            print("  position %2d: silent" % position)
+            continue
+        top = max(level for _, level, _ in groups)
+        sounding = [(r, level, f) for r, level, f in groups if level > top - 30]
+        low = min(f for _, _, f in sounding)
+        high = max(f for _, _, f in sounding)
+        print("  position %2d: rows %d-63, %.0f Hz to %.0f Hz (%s): %.1f octaves, loudest %.1f dBFS" % (
+            position, min(first), sounding[0][2], sounding[-1][2],
+            " ".join("%.0f" % f for _, _, f in sounding[::2]), np.log2(high / low), top))
+
+
+def bands(mix, solos, names, parts):
+    """Energy in the presence band and in the top, against the whole, per
+    section; and which parts make the top."""
+    print("\nBands against the total energy (dB): presence 2-4 kHz, top 8-24 kHz, above 12 kHz;")
+    print("and the parts' shares of the top:")
+    spans = [(name, *mix.span(first, last), first, last) for name, first, last in SECTIONS]
+    spans.append(("whole", 0, len(mix.frames), 0, SECTIONS[-1][2]))
+    for name, start, end, first, last in spans:
+        def band_powers(x):
+            spectrum = np.abs(np.fft.rfft(x[start:end, 0])) ** 2 + np.abs(np.fft.rfft(x[start:end, 1])) ** 2
+            f = np.arange(len(spectrum)) * RATE / (end - start)
+            return (spectrum.sum(), spectrum[(f >= 2000) & (f < 4000)].sum(),
+                    spectrum[f >= 8000].sum(), spectrum[f >= 12000].sum())
+        total, presence, top, air = band_powers(mix.frames)
+        shares = {}
+        for c, solo in enumerate(solos):
+            played = set().union(*(parts[p][c] for p in range(first, last + 1))) or {names[c]}
+            shares["/".join(sorted(played))] = shares.get("/".join(sorted(played)), 0.0) + band_powers(solo.frames)[2]
+        whole = sum(shares.values()) or 1.0
+        print("  %-10s presence %6.1f  top %6.1f  above 12 kHz %6.1f   top: %s" % (
+            name, db(presence / total), db(top / total), db(air / total),
+            ", ".join("%s %.0f %%" % (p, 100 * v / whole) for p, v in
+                      sorted(shares.items(), key=lambda kv: -kv[1])[:4])))
+
+
+# A hall's PA --------------------------------------------------------------------
+
+def lead_mono(mix, solos, patterns, orders, parts):
+    """Held lead notes (12 rows or more) in mono: the swing of the level in
+    20 ms windows around its own trend, from the third tick to just before
+    the note ends."""
+    print("\nThe lead pair in mono on held notes (%d rows or more): the level's swing (dB)" % HELD_ROWS)
+    print("around its trend, in 20 ms windows, and where it is widest:")
+    swings = []
+    for position, pattern_index in enumerate(orders):
+        lead = channels_of(parts, "lead", position, position)
+        if not lead:
+            continue
+        first = lead[0]
+        events = [row for row, cells in enumerate(patterns[pattern_index]) if cells[first][0]]
+        for i, row in enumerate(events):
+            end_row = events[i + 1] if i + 1 < len(events) else 64
+            cell = patterns[pattern_index][row][first]
+            if end_row - row < HELD_ROWS or not 1 <= cell[0] <= 96:
+                continue
+            start, end = mix.rows_span(position, row, end_row)
+            start += 3 * 1154
+            end -= 2 * 1154
+            mono = sum(solos[c].frames[start:end] for c in lead).sum(axis=1)
+            windows = mono[:len(mono) // 960 * 960].reshape(-1, 960)
+            level = 10 * np.log10(np.maximum(np.mean(windows ** 2, axis=1), 1e-20))
+            if len(level) < 8 or level.max() < -70:
+                continue
+            t = np.arange(len(level))
+            residual = level - np.polyval(np.polyfit(t, level, 1), t)
+            swings.append((float(residual.max() - residual.min()), position, row))
+    if not swings:
+        print("  no held notes")
+        return
+    values = [s for s, _, _ in swings]
+    worst = max(swings)
+    print("  %d held notes: median %.1f dB, worst %.1f dB at %d:%02d" % (
+        len(swings), float(np.median(values)), worst[0], worst[1], worst[2]))
+
+
+def pad_balance(mix, solos, parts):
+    """Each pad channel's left against its right over the song, and over its
+    most one-sided second."""
+    print("\nThe pads' balance, left over right (dB): over the song, and the most one-sided second:")
+    for c in channels_of(parts, "pad", 0, len(parts) - 1):
+        x = solos[c].frames
+        loud = np.sum(x ** 2, axis=1) > 1e-8
+        overall = db(np.mean(x[loud, 0] ** 2)) - db(np.mean(x[loud, 1] ** 2))
+        extreme = 0.0
+        for start in range(0, len(x) - RATE, RATE // 2):
+            seg = x[start:start + RATE]
+            if np.mean(seg ** 2) > 1e-7:
+                balance = db(np.mean(seg[:, 0] ** 2)) - db(np.mean(seg[:, 1] ** 2))
+                extreme = balance if abs(balance) > abs(extreme) else extreme
+        print("  ch%d: %+.1f, at most %+.1f" % (c + 1, overall, extreme))
+
+
+def kick_low(solos, parts):
+    for c in channels_of(parts, "kick", 0, len(parts) - 1, only=False):
+        x = solos[c].frames
+        spectrum = np.abs(np.fft.rfft(x[:, 0])) ** 2 + np.abs(np.fft.rfft(x[:, 1])) ** 2
+        f = np.arange(len(spectrum)) * RATE / len(x)
+        print("\nThe kick's channel (ch%d): %.0f %% of its energy below 60 Hz, %.0f %% below 100 Hz" % (
+            c + 1, 100 * spectrum[f < 60].sum() / spectrum.sum(), 100 * spectrum[f < 100].sum() / spectrum.sum()))
+
+
+# Harmony, ending, stereo, samples ----------------------------------------------
 
 def sounding_notes(mix, solos, patterns, orders, instruments):
     """For every row, the note each pitched channel sounds (its last note, or
@@ -227,8 +615,7 @@ def sounding_notes(mix, solos, patterns, orders, instruments):
     out = {}
     for position, pattern_index in enumerate(orders):
         for row, cells in enumerate(patterns[pattern_index]):
-            start, end = mix.frame(position, row), mix.frame(position, row + 1) if row < 63 else \
-                mix.frame(position + 1, 0)
+            start, end = mix.rows_span(position, row, row + 1)
             notes = []
             for c, cell in enumerate(cells):
                 if 1 <= cell[0] <= 96:
@@ -277,9 +664,8 @@ def ending(mix):
     at = mix.frame(position, row)
     print("\nThe show's end (%d:%02d at %.2f s):" % (position, row, at / RATE))
     for r in range(row - 16, row + 1, 4):
-        start = mix.frame(position, r)
-        print("  row %d: %.1f dBFS RMS" % (r, mix.level(start, mix.frame(position, r + 1))))
-    print("  peak over row %d: %.1f dBFS" % (row, 20 * np.log10(max(1e-10, np.max(np.abs(
+        print("  row %d: %.1f dBFS RMS" % (r, mix.level(*mix.rows_span(position, r, r + 1))))
+    print("  peak over row %d: %.1f dBFS" % (row, amplitude_db(float(np.max(np.abs(
         mix.frames[at:mix.frame(position, row + 1)]))))))
 
 
@@ -298,50 +684,34 @@ def sample_ends(instruments):
     for name, _, ends in instruments:
         for peak, last, loop in ends:
             if loop == 0 and peak:
-                print("  %-6s %5.1f %%" % (name, 100 * abs(last) / peak))
+                print("  %-10s %5.1f %%" % (name, 100 * abs(last) / peak))
 
 
-def steps(mix, solos, names):
-    """At each tick (where notes start, stop and gains change), a jump much
-    larger than the channel's own waveform moved just before."""
-    print("\nSteps at ticks (clicks), per channel: count over 0.01, median, worst;")
-    print("unmasked: larger than four times the rest of the mix's RMS around it:")
-    ticks = []
-    for (position, row), (frame, tempo, bpm) in sorted(mix.rows.items(), key=lambda kv: kv[1][0]):
-        for t in range(tempo):
-            ticks.append(frame + int(t * RATE * 2.5 / bpm))
-    ticks = np.array([t for t in ticks if 300 < t < len(mix.frames) - 300])
-    for name, solo in zip(names, solos):
-        x = solo.frames
-        second = np.abs(x[2:] - 2 * x[1:-1] + x[:-2]).max(axis=1)  # index i: frame i + 2 - 1
-        sizes, where, unmasked = [], [], 0
-        for t in ticks:
-            local = second[t - 3:t + 2]
-            before = second[t - 240:t - 4].max()
-            if local.max() > max(0.01, 3 * before):
-                f = t - 2 + int(np.argmax(local))
-                jump = float(np.abs(x[f + 1] - x[f]).max())
-                if jump <= 0.01:
-                    continue
-                sizes.append(jump)
-                where.append(f)
-                rest = mix.frames[f - 240:f + 240] - x[f - 240:f + 240]
-                if jump > 4 * np.sqrt(np.mean(rest ** 2)):
-                    unmasked += 1
-        if sizes:
-            worst = int(np.argmax(sizes))
-            print("  %-6s %4d  median %.3f  worst %.3f at %.2f s  unmasked %d" % (
-                name, len(sizes), float(np.median(sizes)), sizes[worst], where[worst] / RATE, unmasked))
-        else:
-            print("  %-6s    0" % name)
+# Pictures -----------------------------------------------------------------------
 
-
-def spectrograms(wav, mix, folder):
+def spectrograms(folder, work, mix, channels_by_part):
+    """Sections, fills and arrivals of the mix; the bass and the lead alone
+    where their notes change (the theme's bass, the turn, the breakdown's lead)."""
     os.makedirs(folder, exist_ok=True)
-    spans = [(name, *mix.span(first, last)) for name, first, last in SECTIONS]
-    spans += [("fill%02d" % p, mix.frame(p, 32), mix.frame(p + 1, 8)) for p in FILLS]
-    for name, start, end in spans:
-        subprocess.run(["sox", wav, "-n", "trim", "%ds" % start, "%ds" % (end - start), "spectrogram",
+    wav = os.path.join(work, "mix.wav")
+    spans = [(name, wav, *mix.span(first, last)) for name, first, last in SECTIONS]
+    spans += [("fill%02d" % p, wav, mix.frame(p, 32), mix.frame(p + 1, 8)) for p in FILLS]
+    spans += [("arrival%02d" % p, wav, mix.frame(p - 1, 48), mix.frame(p, 16)) for p in ARRIVALS]
+    for part, places in (("bass", ((2, 32, 3, 0), (5, 32, 6, 0), (12, 0, 12, 32))),
+                         ("lead", ((6, 0, 6, 48), (2, 0, 2, 32), (16, 0, 16, 32)))):
+        channels = channels_by_part.get(part)
+        if not channels:
+            continue
+        solo = os.path.join(work, "solo_%s.wav" % part)
+        sources = [os.path.join(work, "solo%d.wav" % (c + 1)) for c in channels]
+        if len(sources) > 1:
+            subprocess.run(["sox", "-m"] + sources + [solo], check=True)
+        else:
+            solo = sources[0]
+        for p, r, p2, r2 in places:
+            spans.append(("%s_%02d_%02d" % (part, p, r), solo, mix.frame(p, r), mix.frame(p2, r2)))
+    for name, source, start, end in spans:
+        subprocess.run(["sox", source, "-n", "trim", "%ds" % start, "%ds" % (end - start), "spectrogram",
                         "-t", name, "-x", "1200", "-y", "257", "-z", "90",
                         "-o", os.path.join(folder, name + ".png")], check=True)
 
@@ -359,37 +729,49 @@ def main():
     module = arguments[1] if len(arguments) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "assets", "song.xm")
     orders, patterns, channels, instruments = read_module(module)
+    parts = channel_parts(orders, patterns, channels, instruments)
     with tempfile.TemporaryDirectory() as work:
-        wav = os.path.join(work, "mix.wav")
-        mix = Song(*render(render_module, module, wav))
-        names = []
+        mix = Song(*render(render_module, module, os.path.join(work, "mix.wav")))
         solos = []
         for c in range(channels):
-            frames, _ = render(render_module, module, os.path.join(work, "solo.wav"), ("--solo", str(c + 1)))
+            frames, _ = render(render_module, module, os.path.join(work, "solo%d.wav" % (c + 1)),
+                               ("--solo", str(c + 1)))
             solo = Song.__new__(Song)
             solo.frames, solo.rows = frames, mix.rows
             solo.k = k_weighted(frames)
             solos.append(solo)
-            used = {cell[1] for p in orders for cells in patterns[p] for cell in [cells[c]] if cell[1]}
-            names.append("/".join(instruments[i - 1][0][:5] for i in sorted(used)) or "-")
-        print("Song report: %s, %d positions, %.2f s up to the loop\n" % (
-            os.path.basename(module), len(orders), mix.frame(len(orders), 0) / RATE))
-        for c, name in enumerate(names):
-            print("  channel %d: %s" % (c + 1, name))
+        names = ["ch%d" % (c + 1) for c in range(channels)]
+        print("Song report: %s, %d positions, %d channels, %.2f s up to the loop, %d bytes\n" % (
+            os.path.basename(module), len(orders), channels, mix.frame(len(orders), 0) / RATE,
+            os.path.getsize(module)))
+        for c in range(channels):
+            played = sorted(set().union(*(position[c] for position in parts)))
+            print("  channel %d: %s" % (c + 1, "/".join(played) or "-"))
         print()
-        section_table(mix, solos, ["ch%d" % (c + 1) for c in range(channels)],
-                      ["".join(ch for ch in n if ch.isalpha() or ch == "/") for n in names])
-        fills(mix, solos, ["ch%d" % (c + 1) for c in range(channels)])
+        section_table(mix, solos, names, parts)
+        lead_balance(mix, solos, parts)
+        climax_repeats(patterns, orders, parts)
+        fills(mix, solos, names)
+        arrivals(mix)
+        riser_sweeps(mix, solos, parts, patterns, orders, instruments)
         harmony(sounding_notes(mix, solos, patterns, orders, instruments))
         ending(mix)
         stereo(mix)
+        bands(mix, solos, names, parts)
+        lead_mono(mix, solos, patterns, orders, parts)
+        pad_balance(mix, solos, parts)
+        kick_low(solos, parts)
         sample_ends(instruments)
-        steps(mix, solos, ["ch%d" % (c + 1) for c in range(channels)])
+        starts = note_starts(mix, patterns, orders, channels)
+        note_start_steps(mix, solos, names, starts)
+        tick_steps(mix, solos, names, starts)
         peak = float(np.max(np.abs(mix.frames)))
         print("\nPeak %.2f dBFS; whole song %.1f LU, %.1f dBFS RMS" % (
-            20 * np.log10(peak), mix.loudness(0, len(mix.frames)), mix.level(0, len(mix.frames))))
+            amplitude_db(peak), mix.loudness(0, len(mix.frames)), mix.level(0, len(mix.frames))))
         if folder:
-            spectrograms(wav, mix, folder)
+            by_part = {part: channels_of(parts, part, 0, len(orders) - 1, only=False) for part in ("bass", "lead")}
+            by_part["lead"] = channels_of(parts, "lead", *CLIMAX)
+            spectrograms(folder, work, mix, by_part)
 
 
 if __name__ == "__main__":
