@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the packages that are missing for building the intro ("build"),
 # for building and running the whole test suite ("test"), for the aarch64
-# cross build ("cross", with the arm64 architecture added), or for
+# cross build ("cross", with the arm64 architecture added), for making the
+# release on this machine ("release": the build, and the Debian roots), or for
 # measuring and listening to the song ("music": the song report, sox), by
 # the names of the Debian release this machine runs (/etc/os-release).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
@@ -29,6 +30,7 @@ cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
        libswscale-dev:arm64 libavutil-dev:arm64"
+release="$build debootstrap"
 music="$build python3 python3-numpy sox"
 # Where the releases differ.
 case "$release" in
@@ -41,8 +43,9 @@ case "${1:-build}" in
   build) wanted=$build ;;
   test) wanted=$test ;;
   cross) wanted=$cross ;;
+  release) wanted=$release ;;
   music) wanted=$music ;;
-  *) echo "usage: $0 [build|test|cross|music]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|test|cross|release|music]" >&2; exit 2 ;;
 esac
 
 missing=""

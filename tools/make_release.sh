@@ -10,7 +10,7 @@
 # (tools/in_release_root.sh).  A failed run leaves no dist/ behind.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-sh "$root/tools/install_packages.sh" build
+sh "$root/tools/install_packages.sh" release
 this=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 dist="$root/dist"
