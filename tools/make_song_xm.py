@@ -657,9 +657,10 @@ def breakdown(position, voices):
         crash(p, volume=0x20)
         p.put(0, CX, KEY_OFF, 0)
     pads(p, position, voices)
-    bass_line(p, position, "long", last_row=ROWS if position == 6 else 40, level=0.55,
+    # The bass and the lead well down: the breakdown lies 3 LU under the theme.
+    bass_line(p, position, "long", last_row=ROWS if position == 6 else 40, level=0.42,
               end_row=ROWS if position == 6 else 40)
-    lead(p, position, voices, volume=0x24, octave_volume=OCTAVE_VOLUME - 6)
+    lead(p, position, voices, volume=0x1C, octave_volume=OCTAVE_VOLUME - 10)
     bell_echo(p, position, volume=0x1C)
     hats(p, range(4, ROWS if position == 6 else 40, 8), loud=0x18)
     if position == 7:
