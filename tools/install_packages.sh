@@ -10,8 +10,9 @@
 # tests build and install in; python3 runs the generators and makes the
 # release page, which the tests load in chromium.
 set -eu
-release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
-case "$release" in
+# The Debian version number (not "release": that names a package set below).
+debian=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
+case "$debian" in
   12 | 13) ;;
   *)
     echo "install_packages.sh: this is not Debian 12 or 13 ($(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-}" || echo "no /etc/os-release")); install by hand the packages named in $0" >&2
@@ -33,7 +34,7 @@ cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:
 release="$build debootstrap"
 music="$build python3 python3-numpy sox"
 # Where the releases differ.
-case "$release" in
+case "$debian" in
   12) cross="$cross qemu-user-static" ;;
   # Debian 13's qemu-user is static itself (qemu-aarch64); qemu-user-static only points to it.
   13) cross="$cross qemu-user" ;;
