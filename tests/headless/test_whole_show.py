@@ -179,9 +179,10 @@ class WholeShow(unittest.TestCase):
         with self.subTest("scene times", server=server.name):
             # Where the stream ran dry, a server that plays late data late
             # (PipeWire's does) holds the music and the pictures back together,
-            # so they can only be held to the clock while it never did.
+            # so they can only be held to the clock while it never did; a
+            # sanitizer build's slow frames are late by themselves.
             self.enforce_or_report(server, lambda: self.check_scene_times(scenes[:8], show_over),
-                                   counts["underflows"] == 0)
+                                   counts["underflows"] == 0 and not SLOW_BUILD)
         with self.subTest("pictures", server=server.name):
             self.check_scene_pictures(server.name, frames, {s["state"]: s["name"] for s in scenes})
         if REPLAY and not SLOW_BUILD and server.name == "pulseaudio":
