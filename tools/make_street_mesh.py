@@ -25,18 +25,8 @@ U_LANE = (0.30, 0.49)
 U_KERB = (0.505, 0.53)
 U_SLABS = ((0.50, 0.75), (0.75, 1.00))
 
-MTL = """# Road segment materials: both take the street atlas.
-newmtl Material.001
-Ns 250.000000
-Ka 1.000000 1.000000 1.000000
-Ks 0.500000 0.500000 0.500000
-Ke 0.000000 0.000000 0.000000
-Ni 1.500000
-d 1.000000
-illum 2
-map_Kd streetroad.bmp
-
-newmtl Material.002
+# Road segment materials: both take the street atlas, one for the centre line.
+MATERIAL = """newmtl %s
 Ns 250.000000
 Ka 1.000000 1.000000 1.000000
 Ks 0.500000 0.500000 0.500000
@@ -46,6 +36,8 @@ d 1.000000
 illum 2
 map_Kd streetroad.bmp
 """
+MTL = "# Road segment materials: both take the street atlas.\n" + "\n".join(
+    MATERIAL % name for name in ("Material.001", "Material.002"))
 
 
 def v_of(z):
@@ -74,7 +66,7 @@ def main():
     folder = sys.argv[1]
     obj = ObjBuilder()
     for p in AXES:  # all six axis normals, as exporters write them
-        obj._pool("vn", obj.normals, p)
+        obj.add_normal(p)
     obj.line("o Lane_Separator")
     obj.line("usemtl Material.002")
     obj.line("s 0")

@@ -21,6 +21,9 @@ class ObjBuilder:
             self._index[key] = len(pool)
         return self._index[key]
 
+    def add_normal(self, normal):
+        self._pool("vn", self.normals, normal)
+
     def line(self, text):
         self.body.append(text)
 
