@@ -11,6 +11,7 @@ import json
 import os
 import re
 import resource
+import shutil
 import signal
 import struct
 import subprocess
@@ -89,6 +90,7 @@ def flac_sample(x):
 class CaptureShow(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="capture-")
+        self.addCleanup(shutil.rmtree, self.folder)
 
     def assertNothingWritten(self):
         self.assertEqual(os.listdir(self.folder), [], "a refused capture left files behind")

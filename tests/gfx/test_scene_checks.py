@@ -4,6 +4,7 @@ own scene at every sampled time and reject the other scenes and the text
 screens."""
 
 import os
+import shutil
 import sys
 import tempfile
 import unittest
@@ -31,6 +32,7 @@ class SceneRecognisers(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="scene-frames-")
+        cls.addClassCleanup(shutil.rmtree, cls.folder)
         with XServer(854, 480) as server:
             subprocess.run([FRAMES, cls.folder], env=dict(os.environ, DISPLAY=server.display), check=True,
                            timeout=600)
@@ -40,12 +42,6 @@ class SceneRecognisers(unittest.TestCase):
             os.makedirs(SHOTS, exist_ok=True)
             for name, image in cls.frames.items():
                 image.save_png(os.path.join(SHOTS, "frame_" + name + ".png"))
-
-    @classmethod
-    def tearDownClass(cls):
-        for name in os.listdir(cls.folder):
-            os.remove(os.path.join(cls.folder, name))
-        os.rmdir(cls.folder)
 
     def check(self, recogniser, prefix):
         own = [n for n in self.frames if n.startswith(prefix)]

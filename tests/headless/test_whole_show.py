@@ -120,6 +120,7 @@ class WholeShow(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="intro-reference-")
+        cls.addClassCleanup(shutil.rmtree, cls.folder)
         # One row further than the show, for the time of its last row.
         cls.reference, cls.rows = harness.render_reference(cls.folder, END[0], END[1] + 1)
 
