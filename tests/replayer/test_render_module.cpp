@@ -52,28 +52,37 @@ struct Render {
   std::vector<float> frames;
 };
 
-// A file of this test process's own: ctest runs the tests of this file side by side.
-std::string scratch_path(const char* extension) {
-  return testing::TempDir() + "render_test_" + std::to_string(getpid()) + extension;
+// A file of this test process's own (ctest runs the tests of this file side
+// by side), gone before and after its use.
+struct ScratchFile {
+  std::string path;
+  explicit ScratchFile(const char* extension)
+      : path(testing::TempDir() + "render_test_" + std::to_string(getpid()) + extension) {
+    std::remove(path.c_str());
+  }
+  ~ScratchFile() { std::remove(path.c_str()); }
+};
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
 }
 
 Render render(const std::string& arguments, const std::vector<uint8_t>& bytes = song_file()) {
-  const std::string module_path = scratch_path(".xm"), wav_path = scratch_path(".wav");
-  std::FILE* out = std::fopen(module_path.c_str(), "wb");
-  EXPECT_NE(out, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), out);
-  std::fclose(out);
-  std::remove(wav_path.c_str());
+  const ScratchFile module(".xm"), output(".wav");
+  write_file(module.path, bytes);
 
   Render result;
   const std::string command =
-      std::string(RENDER_MODULE_PATH) + " " + module_path + " " + wav_path + " " + arguments;
+      std::string(RENDER_MODULE_PATH) + " " + module.path + " " + output.path + " " + arguments;
   std::FILE* pipe = popen(command.c_str(), "r");
   char line[256];
   while (std::fgets(line, sizeof line, pipe)) result.rows += line;
   result.status = pclose(pipe);
 
-  std::FILE* wav = std::fopen(wav_path.c_str(), "rb");
+  std::FILE* wav = std::fopen(output.path.c_str(), "rb");
   if (!wav) return result;
   std::vector<uint8_t> file;
   int c;
@@ -168,9 +177,10 @@ TEST(OfflineRenderer, StopsJustBeforeTheRowAskedForAndRejectsBadInput) {
   EXPECT_EQ(until.frames.size(), 2u * 40320);
   EXPECT_NE(render("--seconds").status, 0);
   // Only the rows wanted: the sound may go to a device that cannot be sized.
-  const std::string module_path = scratch_path(".xm");
+  const ScratchFile module(".xm");
+  write_file(module.path, song_file());
   const std::string command =
-      std::string(RENDER_MODULE_PATH) + " " + module_path + " /dev/null --seconds 0.2 --rows";
+      std::string(RENDER_MODULE_PATH) + " " + module.path + " /dev/null --seconds 0.2 --rows";
   std::FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   char line[256];
