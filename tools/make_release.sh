@@ -5,9 +5,9 @@
 # second video of the show with its chapters (WebVTT) and a poster frame,
 # SHA256SUMS, and index.html, the page that publishes the folder as it is.
 # Each release's packages are built against that release's libraries and
-# checked by tools/release_packages.sh: on this machine for its own
+# checked by tools/release/release_packages.sh: on this machine for its own
 # release, in a Debian root kept under build/roots/ for the other
-# (tools/in_release_root.sh).  A failed run leaves no dist/ behind.
+# (tools/release/in_release_root.sh).  A failed run leaves no dist/ behind.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/tools/install_packages.sh" release
@@ -20,10 +20,10 @@ mkdir -p "$partial"
 trap 'rm -rf "$partial"' EXIT
 for suite in bookworm trixie; do
   if [ "$suite" = "$this" ]; then
-    sh "$root/tools/release_packages.sh" "$partial" "$root/build-release" "$root/build/roots"
+    sh "$root/tools/release/release_packages.sh" "$partial" "$root/build-release" "$root/build/roots"
   else
-    sh "$root/tools/in_release_root.sh" "$suite" "build cross" --bind "$partial:/dist" -- \
-      sh /src/tools/release_packages.sh /dist /root/build-release /roots
+    sh "$root/tools/release/in_release_root.sh" "$suite" "build cross" --bind "$partial:/dist" -- \
+      sh /src/tools/release/release_packages.sh /dist /root/build-release /roots
   fi
 done
 
@@ -37,6 +37,6 @@ version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$native/CPackCo
 mv "$partial/poster/still_0046.000.png" "$partial/intro_${version}_poster.png"
 rmdir "$partial/poster"
 (cd "$partial" && sha256sum -- * >SHA256SUMS)
-python3 "$root/tools/make_release_page.py" "$partial"
+python3 "$root/tools/release/make_release_page.py" "$partial"
 mv "$partial" "$dist"
 ls -l "$dist"

@@ -31,15 +31,15 @@ cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO
 cmake --build "$root/build-tsan" -j"$jobs" --target intro intro_probe render_module
 INTRO_SOUND_SERVERS=pulseaudio INTRO_SLOW_BUILD=1 ctest --test-dir "$root/build-tsan" --output-on-failure -R '^headless_whole_show$'
 
-sh "$root/tools/run_fuzzers.sh" 60
-sh "$root/tools/cross_build.sh"
+sh "$root/tests/fuzz/run_fuzzers.sh" 60
+sh "$root/tools/release/cross_build.sh"
 
 # The other Debian release: its compiler, libraries, Mesa and packages.
 case $(. /etc/os-release && echo "$VERSION_CODENAME") in
   bookworm) other=trixie ;;
   *) other=bookworm ;;
 esac
-sh "$root/tools/in_release_root.sh" "$other" test -- sh -c '
+sh "$root/tools/release/in_release_root.sh" "$other" test -- sh -c '
   cmake -S /src -B /root/build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_ROOTS=/roots &&
   cmake --build /root/build -j"$(nproc)" &&
   ctest --test-dir /root/build --output-on-failure -j"$(nproc)" -L "^(unit|capture|capture_clip|package)\$"'

@@ -30,7 +30,7 @@ import urllib.parse
 import urllib.request
 
 CAPTURE = os.environ.get("CAPTURE_SHOW", "capture_show")
-GENERATOR = os.environ.get("RELEASE_PAGE", os.path.join(os.path.dirname(__file__), "..", "..", "tools",
+GENERATOR = os.environ.get("RELEASE_PAGE", os.path.join(os.path.dirname(__file__), "..", "..", "tools", "release",
                                                         "make_release_page.py"))
 CONTACT_SHEET = os.path.join(os.path.dirname(__file__), "..", "..", "docs", "contact_sheet.png")
 CHROMIUM = os.environ.get("CHROMIUM", "/usr/bin/chromium")

@@ -26,7 +26,7 @@ import test_screens as screens  # noqa: E402
 BUILD = os.environ["INTRO_BUILD"]
 VERSION = os.environ["INTRO_PACKAGE_VERSION"]  # e.g. 1.0.0-1~deb12u1
 ROOTS = os.environ["INTRO_ROOTS"]  # where the pristine root of this release is kept
-DEBIAN_ROOT = os.path.join(os.environ["INTRO_SOURCE"], "tools", "debian_root.sh")
+DEBIAN_ROOT = os.path.join(os.environ["INTRO_SOURCE"], "tools", "release", "debian_root.sh")
 ARCHITECTURE = subprocess.run(["dpkg", "--print-architecture"], check=True, stdout=subprocess.PIPE,
                               text=True).stdout.strip()
 LAST_SECOND = harness.RATE * harness.FRAME_BYTES  # bytes of recorded sound

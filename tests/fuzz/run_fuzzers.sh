@@ -5,9 +5,9 @@
 # on any crash, leak or sanitizer report; the input is left in
 # build-fuzz/findings/.
 #
-#   sh tools/run_fuzzers.sh SECONDS [xm|mod|s3m|prepared ...]
+#   sh tests/fuzz/run_fuzzers.sh SECONDS [xm|mod|s3m|prepared ...]
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:?usage: run_fuzzers.sh SECONDS [FORMAT ...]}
 shift
 formats=${*:-xm mod s3m prepared}

@@ -890,7 +890,7 @@ def instruments():
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "assets")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "..", "assets")
     patterns = compose()
     module = module_bytes("Lanterns Brackenridge", CHANNELS, list(range(POSITIONS)), patterns,
                           instruments(), tempo=4, bpm=104)

@@ -3,13 +3,13 @@
 # root) runs, x86-64 and aarch64, checks them and copies them into OUT:
 # the amd64 ones pass lintian and install with apt into a fresh root of
 # this release, where the tools print their version; the arm64 ones are
-# checked by tools/check_arm64_packages.sh.  Builds without the tests in
+# checked by tools/release/check_arm64_packages.sh.  Builds without the tests in
 # BUILDS/release-amd64 and BUILDS/release-arm64; the pristine root of this
 # release is kept in ROOTS.  tools/make_release.sh runs it once per release.
 #
-#   sh tools/release_packages.sh OUT BUILDS ROOTS
+#   sh tools/release/release_packages.sh OUT BUILDS ROOTS
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -eq 3 ] || { sed -n 's/^#   //p' "$0" >&2; exit 2; }
 out=$1 builds=$2 roots=$3
 jobs=$(nproc)
@@ -21,7 +21,7 @@ native="$builds/release-amd64"
 cross="$builds/release-arm64"
 cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=OFF >/dev/null
 cmake --build "$native" -j"$jobs"
-cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/tools/aarch64-linux-gnu.cmake" \
+cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/tools/release/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=OFF >/dev/null
 cmake --build "$cross" -j"$jobs"
 for build in "$native" "$cross"; do
@@ -30,14 +30,14 @@ for build in "$native" "$cross"; do
 done
 
 lintian --fail-on error --tag-display-limit 0 "$native"/packages/*.deb
-sh "$root/tools/check_arm64_packages.sh" "$cross/packages" "$native/tools/render_module"
+sh "$root/tools/release/check_arm64_packages.sh" "$cross/packages" "$native/tools/render_module"
 
 # Installed as a user installs them, where nothing else ever was.
-sh "$root/tools/debian_root.sh" make "$suite" "$roots/$suite"
+sh "$root/tools/release/debian_root.sh" make "$suite" "$roots/$suite"
 fresh="$builds/fresh-root"
-sh "$root/tools/debian_root.sh" copy "$roots/$suite" "$fresh"
+sh "$root/tools/release/debian_root.sh" copy "$roots/$suite" "$fresh"
 trap 'rm -rf "$fresh"' EXIT
-sh "$root/tools/debian_root.sh" run "$fresh" --bind "$native/packages:/packages:ro" -- sh -c '
+sh "$root/tools/release/debian_root.sh" run "$fresh" --bind "$native/packages:/packages:ro" -- sh -c '
   apt-get update -qq && apt-get install -y -qq /packages/*.deb >/dev/null &&
   for tool in capture_show render_module make_prepared; do $tool --version; done &&
   dpkg-query -W intro intro-tools'

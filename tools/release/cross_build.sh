@@ -3,11 +3,11 @@
 # arm64 development packages, runs the music tests under qemu-user and
 # checks that the embedded song renders to the same bytes as on this host;
 # then makes the arm64 Debian packages and checks them
-# (tools/check_arm64_packages.sh).
+# (tools/release/check_arm64_packages.sh).
 # Everything is built (the intro links for aarch64), so that every test that
 # needs no window runs on the target too.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 jobs=$(nproc)
 sh "$root/tools/install_packages.sh" cross
 
@@ -16,7 +16,7 @@ cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON >
 cmake --build "$host" -j"$jobs" --target render_module
 
 cross="$root/build-aarch64"
-cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/tools/aarch64-linux-gnu.cmake" \
+cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/tools/release/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON \
   -DINTRO_HOST_RENDER_MODULE="$host/tools/render_module" >/dev/null
 cmake --build "$cross" -j"$jobs"
@@ -32,4 +32,4 @@ ctest --test-dir "$cross" --output-on-failure -j"$jobs" -LE 'headless|capture' \
 package=$(mktemp -d)
 trap 'rm -rf "$package"' EXIT
 cpack --config "$cross/CPackConfig.cmake" -G DEB -B "$package" >/dev/null
-sh "$root/tools/check_arm64_packages.sh" "$package" "$host/tools/render_module"
+sh "$root/tools/release/check_arm64_packages.sh" "$package" "$host/tools/render_module"

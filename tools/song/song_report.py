@@ -9,7 +9,7 @@ samples end); the riser's sweep; the energy in the presence and the top
 bands; and what a hall's mono PA makes of the lead pair, the pads and the
 kick.
 
-    python3 tools/song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
+    python3 tools/song/song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
 
 Needs numpy and sox (sh tools/install_packages.sh music); RENDER_MODULE is
 the built renderer (build/tools/render_module), MODULE defaults to
@@ -727,7 +727,7 @@ def main():
         sys.exit(__doc__)
     render_module = arguments[0]
     module = arguments[1] if len(arguments) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "assets", "song.xm")
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "assets", "song.xm")
     orders, patterns, channels, instruments = read_module(module)
     parts = channel_parts(orders, patterns, channels, instruments)
     with tempfile.TemporaryDirectory() as work:

@@ -4,9 +4,9 @@
 # errors, and the packaged render_module, under qemu, renders the embedded
 # song byte for byte as HOST_RENDER_MODULE (this machine's build) does.
 #
-#   sh tools/check_arm64_packages.sh FOLDER HOST_RENDER_MODULE
+#   sh tools/release/check_arm64_packages.sh FOLDER HOST_RENDER_MODULE
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -eq 2 ] || { sed -n 's/^#   //p' "$0" >&2; exit 2; }
 folder=$1 host_render_module=$2
 # Debian 12 names the static emulator qemu-aarch64-static, Debian 13 qemu-aarch64.

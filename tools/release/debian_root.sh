@@ -5,10 +5,10 @@
 # own, so that /proc, /sys, /dev and the folders lent to it vanish with it,
 # however it ends, and no mount is left behind in the root.
 #
-#   sh tools/debian_root.sh make SUITE DIR     debootstrap SUITE (bookworm, trixie) into DIR,
+#   sh tools/release/debian_root.sh make SUITE DIR     debootstrap SUITE (bookworm, trixie) into DIR,
 #                                              unless a complete root is already there
-#   sh tools/debian_root.sh copy FROM TO       a fresh copy of a root
-#   sh tools/debian_root.sh run DIR [--bind HOST:INSIDE[:ro]]... -- COMMAND [ARG...]
+#   sh tools/release/debian_root.sh copy FROM TO       a fresh copy of a root
+#   sh tools/release/debian_root.sh run DIR [--bind HOST:INSIDE[:ro]]... -- COMMAND [ARG...]
 #                                              runs COMMAND as root inside DIR; variables
 #                                              named INTRO_* pass through
 set -eu

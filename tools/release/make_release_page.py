@@ -20,7 +20,7 @@ import urllib.parse
 
 RELEASES = {"12": "bookworm", "13": "trixie"}
 ARCHITECTURES = {"amd64": "x86-64", "arm64": "aarch64"}
-ICON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "assets", "intro_icon.png")
+ICON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "assets", "intro_icon.png")
 
 # Names in a release folder: (kind, pattern); the version is the group "version".
 BUILD = r"(?P<version>\d[0-9A-Za-z.+]*)-(?P<revision>[0-9A-Za-z.+]+)~deb(?P<debian>\d+)u\d+_(?P<arch>[a-z0-9]+)"
