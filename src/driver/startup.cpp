@@ -32,7 +32,7 @@ void place_window() {
 }
 
 // One frame's inputs as the live show has them: the wall clock since
-// start-up and the music as the audio thread last played it.
+// start-up and the music as the audio thread last rendered it.
 FrameInputs live_frame_inputs() {
   FrameInputs inputs = {};
   inputs.clock = static_cast<float>(glfwGetTime());
@@ -72,19 +72,13 @@ void start_up() {
   if (!load_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size))) std::exit(1);
 }
 
-void run_main_loop(const MainLoopHooks* hooks) {
+void run_main_loop() {
   for (;;) {
     if (glfwWindowShouldClose(main_window)) std::exit(0);
-    const FrameInputs inputs = live_frame_inputs();
-    const FrameOutcome outcome = render_frame(inputs);
+    const FrameOutcome outcome = render_frame(live_frame_inputs());
     if (outcome.start_music) request_stream_resume();
-    if (outcome.show_over) {
-      if (hooks && hooks->show_over) hooks->show_over();
-      std::exit(0);
-    }
-    if (hooks && hooks->frame_drawn) hooks->frame_drawn(inputs, outcome);
+    if (outcome.show_over) std::exit(0);
     glfwSwapBuffers(main_window);
-    if (hooks && hooks->frame_shown) hooks->frame_shown();
     glfwPollEvents();
   }
 }

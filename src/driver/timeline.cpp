@@ -7,14 +7,15 @@
 
 #include "fade_overlay.h"
 #include "music_cues.h"
+#include "scene_routines.h"
 #include "scenes.h"
 #include "show_state.h"
 
 // Runs a scene's start routine; true when the music must start with it.
-static bool start_scene(const Scene& scene, const FrameInputs& inputs) {
+static bool start_scene(int32_t state, const FrameInputs& inputs) {
   // Until the welcome screen the music is held back.
-  const bool start_music = scene.starts_music && inputs.song_published && !inputs.music_playing;
-  scene.start();
+  const bool start_music = scenes[state].starts_music && inputs.song_published && !inputs.music_playing;
+  scene_routines[state].start();
   return start_music;
 }
 
@@ -31,12 +32,12 @@ FrameOutcome render_frame(const FrameInputs& inputs) {
   }
 
   glClearColor(0, 0, 0, 1);
-  if (scene_state != previous_scene_state) outcome.start_music = start_scene(scenes[scene_state], inputs);
+  if (scene_state != previous_scene_state) outcome.start_music = start_scene(scene_state, inputs);
   previous_scene_state = scene_state;
 
-  const Scene& scene = scenes[scene_state];
-  if (scene.kind == SceneKind::BOOT_CONSOLE) {
-    scene.draw();  // the boot console has no overlay
+  const SceneRoutines& routines = scene_routines[scene_state];
+  if (scenes[scene_state].kind == SceneKind::BOOT_CONSOLE) {
+    routines.draw();  // the boot console has no overlay
     return outcome;
   }
   const CueResult cue = run_music_cues(music_position, music_row);
@@ -45,7 +46,7 @@ FrameOutcome render_frame(const FrameInputs& inputs) {
     outcome.show_over = cue == CueResult::SHOW_OVER;
     return outcome;
   }
-  scene.draw();
+  routines.draw();
   draw_fade_overlay();
   glPopAttrib();
   return outcome;

@@ -8,6 +8,7 @@
 
 #include "bitmap_font.h"
 #include "draw_2d.h"
+#include "scenes.h"
 #include "screen_texts.h"
 #include "show_state.h"
 #include "texture.h"
@@ -105,6 +106,6 @@ void draw_boot_console() {
   draw_rect_batch(stripe_rects);
   glEnable(GL_TEXTURE_2D);
   glColor3f(1, 1, 1);
-  if (stripes.finished) scene_state = 1;
+  if (stripes.finished) scene_state = scenes[scene_state].next_state;
   glPopAttrib();
 }

@@ -10,7 +10,7 @@
 
 #include "draw_2d.h"
 #include "fade_overlay.h"
-#include "screen_texts.h"
+#include "scenes.h"
 #include "show_state.h"
 #include "star_field.h"
 
@@ -19,16 +19,6 @@ TextScreenState text_screen = {};
 namespace {
 RectBatch typed_glyphs;
 }  // namespace
-
-const char* text_for_scene(int32_t state) {
-  switch (state) {
-    case 1: return welcome_text;
-    case 3: return programme_text;
-    case 5: return greetings_text;
-    case 7: return credits_text;
-    default: return nullptr;
-  }
-}
 
 TextExtent measure_text(const char* text) {
   TextExtent extent = {0, 0};
@@ -63,7 +53,8 @@ void start_text_screen() {
     text_screen.stars_made = true;
   }
   text_screen.text_scale = pixel_scale;
-  if (const char* text = text_for_scene(scene_state)) {
+  const Scene* scene = scene_of(scene_state);
+  if (const char* text = scene ? scene->text : nullptr) {
     text_screen.text = text;
     text_screen.length = static_cast<int32_t>(std::strlen(text));
     text_screen.typed = 0;

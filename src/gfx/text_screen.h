@@ -17,9 +17,6 @@ struct TextScreenState {
 
 extern TextScreenState text_screen;
 
-// The text a scene state shows, or null for states without one.
-const char* text_for_scene(int32_t state);
-
 // Extent of a text: every byte, the line feed included, counts a column, so
 // a line ending in a line feed is one wider than its visible text; the
 // height counts line feeds rather than lines.

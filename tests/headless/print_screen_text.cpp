@@ -6,12 +6,11 @@
 
 #include "scenes.h"
 #include "screen_texts.h"
-#include "text_screen.h"
 
 int main(int argc, char** argv) {
   for (int32_t state = 0; argc == 2 && state < SCENE_COUNT; ++state) {
     if (std::strcmp(argv[1], scenes[state].name) != 0) continue;
-    const char* text = scenes[state].kind == SceneKind::BOOT_CONSOLE ? boot_text : text_for_scene(state);
+    const char* text = scenes[state].kind == SceneKind::BOOT_CONSOLE ? boot_text : scenes[state].text;
     return text && std::fputs(text, stdout) >= 0 ? 0 : 1;
   }
   std::fprintf(stderr, "usage: print_screen_text SCENE (a scene's name)\n");

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "fade_overlay.h"
+#include "scene_routines.h"
 #include "scenes.h"
 #include "show_resources.h"
 #include "show_state.h"
@@ -46,7 +47,7 @@ void start_scene_at(int32_t state, float start) {
   frame_time = start;
   scene_state = state;
   glClearColor(0, 0, 0, 1);
-  scenes[state].start();
+  scene_routines[state].start();
   fade_state = {};
 }
 
@@ -54,7 +55,7 @@ void draw_scene_at(int32_t state, float now) {
   previous_frame_time = frame_time;
   frame_time = now;
   glClearColor(0, 0, 0, 1);
-  scenes[state].draw();
+  scene_routines[state].draw();
   // Every scene but the boot console leaves its attributes pushed for the timeline to pop.
   if (scenes[state].kind != SceneKind::BOOT_CONSOLE) glPopAttrib();
   glFinish();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "boot_console.h"
+#include "scenes.h"
 #include "screen_texts.h"
 #include "show_state.h"
 #include "star_field.h"
@@ -22,7 +23,7 @@ TEST(ScreenTexts, EveryTextFitsOnScreen) {
   EXPECT_LE(boot.line_feeds * 16, 480);
   const int32_t sizes[][2] = {{854, 480}, {1366, 768}, {1920, 1080}, {3840, 2160}};
   for (int32_t state : {1, 3, 5, 7}) {
-    const char* text = text_for_scene(state);
+    const char* text = scenes[state].text;
     const TextExtent extent = measure_text(text);
     const int32_t lines = extent.line_feeds + (text[std::strlen(text) - 1] != '\n');
     for (const auto& size : sizes) {
@@ -60,14 +61,6 @@ TEST(TextLayout, WelcomeIsCentredOnBothScreens) {
   centre_text(state, measure_text(welcome_text), 854, 480);
   EXPECT_FLOAT_EQ(state.origin_x, 271.0f);
   EXPECT_FLOAT_EQ(state.origin_y, 192.0f);
-}
-
-TEST(TextLayout, EachTextScreenStateChoosesItsText) {
-  EXPECT_EQ(text_for_scene(1), welcome_text);
-  EXPECT_EQ(text_for_scene(3), programme_text);
-  EXPECT_EQ(text_for_scene(5), greetings_text);
-  EXPECT_EQ(text_for_scene(7), credits_text);
-  for (int state : {0, 2, 4, 6, 8, -1}) EXPECT_EQ(text_for_scene(state), nullptr);
 }
 
 TEST(Typing, RevealsOneBytePerFrameAfterTwentyMilliseconds) {

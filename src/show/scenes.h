@@ -1,7 +1,9 @@
 // The show's scenes, one row each, indexed by scene_state: the name the tools
-// label them with, the routines that start and draw them, and the music cues
-// that fade and end them.  The timeline runs the show from this table; the
-// capture, the test window and the benchmarks read it to name and draw scenes.
+// label them with, the text a text screen types, the music cues that fade and
+// end them and the scene that follows.  The timeline runs the show from this
+// table, the boot console and the text screens read their rows, and the
+// capture, the test window and the benchmarks read it to name scenes; the
+// routines that start and draw each scene are the graphics' (scene_routines.h).
 #pragma once
 
 #include <cstdint>
@@ -19,8 +21,7 @@ constexpr int32_t SHOW_OVER_STATE = -1;
 struct Scene {
   const char* name;
   SceneKind kind;
-  void (*start)();
-  void (*draw)();
+  const char* text;       // what a text screen types, or null
   bool starts_music;      // the music starts in its first frame
   int16_t fade_position;  // fades to white from row 40 of this order position
   int16_t end_position;   // the scene ends once the replayer stands at this position...
