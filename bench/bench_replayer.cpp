@@ -3,6 +3,7 @@
 // envelopes, arpeggio, vibrato and slides.  Reports output frames per second
 // and the multiple of real time ("realtime"), for the replayer alone and for
 // the offline renderer's loop writing its WAV file.
+#include "effect_codes.h"
 #include "render_song.h"
 #include "replayer.h"
 #include "replayer_test_song.h"

@@ -9,10 +9,11 @@
 #include "bitmap_font.h"
 #include "texture.h"
 
+namespace {
+// Width and height last given to set_ortho or set_perspective.
 int32_t viewport_width = 0;
 int32_t viewport_height = 0;
 
-namespace {
 const GLfloat unit_quad[8] = {0, 1, 1, 1, 1, 0, 0, 0};
 const GLushort quad_indices[6] = {0, 1, 2, 2, 3, 0};
 }  // namespace

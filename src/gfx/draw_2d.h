@@ -10,10 +10,6 @@
 struct Texture;
 struct BitmapFont;
 
-// Width and height last given to set_ortho or set_perspective.
-extern int32_t viewport_width;
-extern int32_t viewport_height;
-
 void set_ortho(int32_t width, int32_t height);
 void set_perspective(int32_t width, int32_t height, float z_near, float z_far);
 

@@ -14,7 +14,9 @@ struct FadeState {
 
 extern FadeState fade_state;
 
-// The flash of a scene's start: full white, gone once the cosine turns negative.
+// The flash of a scene's start: full white when no overlay is running, else it
+// runs on from the hand-over's fade (its start time kept); gone once the
+// cosine turns negative.
 void start_scene_flash();
 // The fade to white before a hand-over: rises to white and stays until cleared.
 void start_fade_out();

@@ -37,22 +37,16 @@ const uint16_t cube_indices[36] = {
     12, 13, 14, 14, 15, 12, 16, 17, 18, 18, 19, 16, 20, 21, 22, 22, 23, 20,
 };
 
-CubeMesh* reflection_cube = nullptr;
-float cube_colours[72];
-// The plane y = 0 with its normal scaled up; any positive multiple casts the same shadow.
-float ground_plane[4];
 const float reflection_light_position[4] = {20, 8, 0, 1};
-float shadow_matrix[16];
+ReflectionScene reflection_scene = {};
 
 namespace {
 constexpr int floor_block = 8;  // cells a side
 constexpr int floor_blocks = 128 / floor_block;
 constexpr float floor_fog_end = 45;
-GLuint floor_lists = 0;
-GLuint floor_outline_list = 0;
-float reflection_start = 0;
 const float spot_direction[3] = {-8, -0.75f, 0};
-const float stored_ground_plane[4] = {0, 65536, 0, -0.0f};
+// The plane y = 0 with its normal scaled up; any positive multiple casts the same shadow.
+const float ground_plane[4] = {0, 65536, 0, -0.0f};
 }  // namespace
 
 CubeMesh* make_cube_mesh() {
@@ -100,9 +94,9 @@ void draw_cube_mesh(const CubeMesh* cube) {
 // The floor in blocks of floor_block x floor_block cells, one list each, so
 // that a frame can leave out the blocks that cannot change a pixel.
 static void build_floor_lists() {
-  floor_lists = glGenLists(floor_blocks * floor_blocks);
+  reflection_scene.floor_lists = glGenLists(floor_blocks * floor_blocks);
   for (int block = 0; block < floor_blocks * floor_blocks; ++block) {
-    glNewList(floor_lists + block, GL_COMPILE);
+    glNewList(reflection_scene.floor_lists + block, GL_COMPILE);
     glDisable(GL_TEXTURE_2D);
     glBegin(GL_TRIANGLES);
     const int first_row = block / floor_blocks * floor_block, first_column = block % floor_blocks * floor_block;
@@ -162,7 +156,7 @@ static void draw_visible_floor() {
     const float x0 = static_cast<float>(block % floor_blocks * floor_block) - 64.0f;
     const float z0 = static_cast<float>(block / floor_blocks * floor_block) - 64.0f;
     if (!floor_block_unseen(modelview, projection, x0, z0, x0 + floor_block, z0 + floor_block, floor_fog_end))
-      glCallList(floor_lists + block);
+      glCallList(reflection_scene.floor_lists + block);
   }
   // As the whole floor would leave them: its last cell's colour (the material too) and normal.
   const float last_grey = floor_cell_grey(127, 127);
@@ -174,8 +168,8 @@ static void draw_visible_floor() {
 // The floor's square as two triangles, wound as the cells are, leaving the
 // colour, normal and texture state that the whole floor leaves.
 static void build_floor_outline_list() {
-  floor_outline_list = glGenLists(1);
-  glNewList(floor_outline_list, GL_COMPILE);
+  reflection_scene.floor_outline_list = glGenLists(1);
+  glNewList(reflection_scene.floor_outline_list, GL_COMPILE);
   glDisable(GL_TEXTURE_2D);
   glBegin(GL_TRIANGLES);
   const float last_grey = floor_cell_grey(127, 127);
@@ -192,10 +186,10 @@ static void build_floor_outline_list() {
 }
 
 void build_reflection_scene() {
-  if (floor_lists == 0) build_floor_lists();
-  if (floor_outline_list == 0) build_floor_outline_list();
-  if (!reflection_cube) reflection_cube = make_cube_mesh();
-  reflection_start = frame_time;
+  if (reflection_scene.floor_lists == 0) build_floor_lists();
+  if (reflection_scene.floor_outline_list == 0) build_floor_outline_list();
+  if (!reflection_scene.cube) reflection_scene.cube = make_cube_mesh();
+  reflection_scene.start = frame_time;
 
   glFogi(GL_FOG_MODE, GL_LINEAR);
   glHint(GL_FOG_HINT, GL_NICEST);
@@ -217,7 +211,6 @@ void build_reflection_scene() {
   glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 32);
 
   start_scene_flash();
-  std::memcpy(ground_plane, stored_ground_plane, sizeof ground_plane);
 }
 
 void apply_cube_transform(float tau) {
@@ -230,17 +223,17 @@ void apply_cube_transform(float tau) {
 
 static void draw_coloured_cube() {
   glEnableClientState(GL_COLOR_ARRAY);
-  glColorPointer(3, GL_FLOAT, 0, cube_colours);
-  draw_cube_mesh(reflection_cube);
+  glColorPointer(3, GL_FLOAT, 0, reflection_scene.cube_colours);
+  draw_cube_mesh(reflection_scene.cube);
   glDisableClientState(GL_COLOR_ARRAY);
 }
 
 void draw_reflection_scene() {
   const float t = frame_time;
-  const float tau = t - reflection_start;
-  compute_shadow_matrix(ground_plane, reflection_light_position, shadow_matrix);
+  const float tau = t - reflection_scene.start;
+  compute_shadow_matrix(ground_plane, reflection_light_position, reflection_scene.shadow_matrix);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  compute_cube_colours(t, cube_colours);
+  compute_cube_colours(t, reflection_scene.cube_colours);
 
   glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
   glEnable(GL_MULTISAMPLE);
@@ -263,7 +256,7 @@ void draw_reflection_scene() {
   // and the floor's outline marks the same pixels as its 32,768 triangles.
   glDisable(GL_LIGHTING);
   glDisable(GL_FOG);
-  glCallList(floor_outline_list);
+  glCallList(reflection_scene.floor_outline_list);
   glEnable(GL_LIGHTING);
   glEnable(GL_FOG);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -272,7 +265,7 @@ void draw_reflection_scene() {
   glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
 
   // Without its cube the scene still shows the floor, rather than touching null.
-  const bool cube = reflection_cube != nullptr;
+  const bool cube = reflection_scene.cube != nullptr;
   glPushMatrix();
   // The light is placed before the mirror so that it is not mirrored itself.
   glLightfv(GL_LIGHT0, GL_POSITION, reflection_light_position);
@@ -303,13 +296,13 @@ void draw_reflection_scene() {
   glStencilFunc(GL_LESS, 2, 0xFFFFFFFFu);
   glStencilOp(GL_REPLACE, GL_REPLACE, GL_REPLACE);
   glDisable(GL_DEPTH_TEST);
-  glEnable(GL_POLYGON_OFFSET_FILL);
+  glEnable(GL_POLYGON_OFFSET_FILL);  // with the offsets at GL's defaults, which move nothing
   glEnable(GL_BLEND);
   glDisable(GL_LIGHTING);
   glColor4f(0, 0, 0, 0.5f);
-  glMultMatrixf(shadow_matrix);
+  glMultMatrixf(reflection_scene.shadow_matrix);
   apply_cube_transform(tau);
-  if (cube) draw_cube_mesh(reflection_cube);
+  if (cube) draw_cube_mesh(reflection_scene.cube);
   glDisable(GL_BLEND);
   glEnable(GL_LIGHTING);
   glColor4f(1, 1, 1, 1);

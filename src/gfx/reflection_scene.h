@@ -16,11 +16,18 @@ extern const float cube_positions[72];
 extern const float cube_normals[72];
 extern const uint16_t cube_indices[36];
 
-extern CubeMesh* reflection_cube;  // null until built, or while its allocation fails
-extern float cube_colours[72];
-extern float ground_plane[4];
 extern const float reflection_light_position[4];
-extern float shadow_matrix[16];
+
+// What the scene keeps from its build to its frames and from frame to frame.
+struct ReflectionScene {
+  CubeMesh* cube;                // null until built, or while its allocation fails
+  float cube_colours[72];        // this frame's vertex colours
+  float shadow_matrix[16];       // the cube flattened onto the floor from the light
+  float start;                   // frame_time when the scene was last entered
+  uint32_t floor_lists;          // the floor's blocks, one display list each; 0 until built
+  uint32_t floor_outline_list;   // the floor's square alone; 0 until built
+};
+extern ReflectionScene reflection_scene;
 
 // Copies the constant cube into fresh heap memory; null (with everything
 // freed) when any allocation fails.

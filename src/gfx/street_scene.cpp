@@ -118,10 +118,14 @@ void build_street_scene() {
   glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
   glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
   glLightfv(GL_LIGHT0, GL_SPECULAR, white);
+  glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 60);
+  glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, 2);
   glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.5f);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
   glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, white);
   glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 128);
+  glFogi(GL_FOG_MODE, GL_LINEAR);
+  glHint(GL_FOG_HINT, GL_NICEST);
   glFogf(GL_FOG_START, 20);
   glFogf(GL_FOG_END, 60);
   glFogfv(GL_FOG_COLOR, black);

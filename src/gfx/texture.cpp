@@ -17,9 +17,11 @@ Texture* load_texture_bmp(const unsigned char* data, int32_t byte_size, int32_t 
   if (!texture) return nullptr;
 
   // GL takes rows bottom-up; the flip makes picture row 0 the top of the texture.
+  // It is set back at once, so that other readers of stb get pictures as stored.
   stbi_set_flip_vertically_on_load(1);
   int channels = 0;  // as the file has them; the pixels come as RGB whatever it says
   unsigned char* pixels = stbi_load_from_memory(data, byte_size, &texture->width, &texture->height, &channels, 3);
+  stbi_set_flip_vertically_on_load(0);
   if (!pixels) {
     std::free(texture);
     return nullptr;

@@ -16,7 +16,7 @@ void fill_wave_arrays();
 // Each vertex's height at show time t.
 void update_wave_heights(float t);
 
-// Builds the scene's resources on the first call; every call opens with the flash.
+// Fills the scene's arrays afresh and opens with the flash, on every call.
 void build_wave_scene();
 // One frame; leaves GL_CURRENT_BIT and GL_ENABLE_BIT pushed for the timeline to pop.
 void draw_wave_scene();

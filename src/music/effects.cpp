@@ -3,6 +3,7 @@
 // (effect_memory), as S3M does.
 #include "effects.h"
 
+#include "effect_codes.h"
 #include "instrument_update.h"
 #include "sequencing.h"
 #include "waveforms.h"

@@ -3,6 +3,7 @@
 // and only then published, so the audio thread never sees a partial song.
 #include "load_module.h"
 
+#include "effect_codes.h"
 #include "mod_reader.h"
 #include "module_bytes.h"
 #include "prepared_reader.h"

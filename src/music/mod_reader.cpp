@@ -3,6 +3,7 @@
 // sample helpers below, which keeps the load within what was measured.
 #include "mod_reader.h"
 
+#include "effect_codes.h"
 #include "module_bytes.h"
 #include "xm_effects.h"
 
@@ -77,6 +78,28 @@ uint32_t stored_pattern_count(const ModuleBytes& module) {
   return highest + 1;
 }
 
+// Channels named by the 4 bytes at offset 1080, or 0 for an unknown
+// signature.  `paired` is set for "FLT8".
+uint32_t mod_signature_channels(const uint8_t* data, uint32_t length, bool& paired) {
+  const ModuleBytes module{data, length};
+  uint8_t s[4];
+  for (uint32_t i = 0; i < 4; i++) s[i] = module_byte(module, MOD_SIGNATURE + i);
+  paired = false;
+  auto is = [&](const char* text) { return std::memcmp(s, text, 4) == 0; };
+  if (is("M.K.") || is("M!K!") || is("FLT4")) return 4;
+  if (is("CD81") || is("OCTA") || is("OKTA")) return 8;
+  if (is("FLT8")) {
+    paired = true;
+    return 8;
+  }
+  if (is_digit(s[0], 1) && s[1] == 'C' && s[2] == 'H' && s[3] == 'N') return s[0] - '0';
+  if (is_digit(s[0], 1) && is_digit(s[1], 0) && s[2] == 'C' && (s[3] == 'H' || s[3] == 'N')) {
+    return 10u * (s[0] - '0') + (s[1] - '0');
+  }
+  if (s[0] == 'T' && s[1] == 'D' && s[2] == 'Z' && is_digit(s[3], 1)) return s[3] - '0';
+  return 0;
+}
+
 struct ModCounts {
   uint32_t channels;
   bool paired;
@@ -138,6 +161,23 @@ void convert_mod_cell(const ModuleBytes& module, uint64_t at, PatternCell& cell)
   }
 }
 
+// "FLT8" stores each 8-channel pattern as two 4-channel patterns one after
+// the other; rebuilds the rows of every pattern as read into 8-channel rows.
+void pair_flt8_patterns(ModuleContext& context) {
+  constexpr uint32_t half = 4;  // channels of each stored 4-channel pattern
+  constexpr uint32_t rows = MOD_S3M_ROWS_PER_PATTERN;
+  for (uint32_t p = 0; p < context.pattern_count; p++) {
+    PatternCell* cells = context.cells + uint64_t(context.patterns[p].first_row) * 2 * half;
+    PatternCell as_read[rows * 2 * half];
+    std::memcpy(as_read, cells, sizeof as_read);
+    for (uint32_t r = 0; r < rows; r++) {
+      std::memcpy(cells + r * 2 * half, as_read + half * r, half * sizeof(PatternCell));
+      std::memcpy(cells + r * 2 * half + half, as_read + rows * half + half * r,
+                  half * sizeof(PatternCell));
+    }
+  }
+}
+
 }  // namespace
 
 uint8_t mod_period_to_note(uint32_t period) {
@@ -153,26 +193,6 @@ uint8_t mod_period_to_note(uint32_t period) {
     note++;
   }
   return uint8_t(note);
-}
-
-uint32_t mod_signature_channels(const uint8_t* data, uint32_t length, bool& paired) {
-  const ModuleBytes module{data, length};
-  uint8_t s[4];
-  for (uint32_t i = 0; i < 4; i++) s[i] = module_byte(module, MOD_SIGNATURE + i);
-  paired = false;
-  auto is = [&](const char* text) { return std::memcmp(s, text, 4) == 0; };
-  if (is("M.K.") || is("M!K!") || is("FLT4")) return 4;
-  if (is("CD81") || is("OCTA") || is("OKTA")) return 8;
-  if (is("FLT8")) {
-    paired = true;
-    return 8;
-  }
-  if (is_digit(s[0], 1) && s[1] == 'C' && s[2] == 'H' && s[3] == 'N') return s[0] - '0';
-  if (is_digit(s[0], 1) && is_digit(s[1], 0) && s[2] == 'C' && (s[3] == 'H' || s[3] == 'N')) {
-    return 10u * (s[0] - '0') + (s[1] - '0');
-  }
-  if (s[0] == 'T' && s[1] == 'D' && s[2] == 'Z' && is_digit(s[3], 1)) return s[3] - '0';
-  return 0;
 }
 
 bool mod_prescan(const uint8_t* data, uint32_t length, ModulePrescan& prescan) {
@@ -253,17 +273,3 @@ void mod_load(ModuleContext& context, const uint8_t* data, uint32_t length) {
   }
 }
 
-void pair_flt8_patterns(ModuleContext& context) {
-  constexpr uint32_t half = 4;  // channels of each stored 4-channel pattern
-  constexpr uint32_t rows = MOD_S3M_ROWS_PER_PATTERN;
-  for (uint32_t p = 0; p < context.pattern_count; p++) {
-    PatternCell* cells = context.cells + uint64_t(context.patterns[p].first_row) * 2 * half;
-    PatternCell as_read[rows * 2 * half];
-    std::memcpy(as_read, cells, sizeof as_read);
-    for (uint32_t r = 0; r < rows; r++) {
-      std::memcpy(cells + r * 2 * half, as_read + half * r, half * sizeof(PatternCell));
-      std::memcpy(cells + r * 2 * half + half, as_read + rows * half + half * r,
-                  half * sizeof(PatternCell));
-    }
-  }
-}

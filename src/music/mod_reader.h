@@ -6,10 +6,6 @@
 
 #include "module_context.h"
 
-// Channels named by the 4 bytes at offset 1080, or 0 for an unknown
-// signature.  `paired` is set for "FLT8".
-uint32_t mod_signature_channels(const uint8_t* module, uint32_t length, bool& paired);
-
 // Fills the MOD part of the prescan.  False rejects the module: an unknown
 // signature, or more sample data than the image could hold.
 bool mod_prescan(const uint8_t* module, uint32_t length, ModulePrescan& prescan);
@@ -17,10 +13,6 @@ bool mod_prescan(const uint8_t* module, uint32_t length, ModulePrescan& prescan)
 // Fills a zeroed block whose region pointers are set; running counters end
 // with the values the prescan measured.
 void mod_load(ModuleContext& context, const uint8_t* module, uint32_t length);
-
-// "FLT8" stores each 8-channel pattern as two 4-channel patterns one after
-// the other; rebuilds the rows of every pattern as read into 8-channel rows.
-void pair_flt8_patterns(ModuleContext& context);
 
 // The note for an Amiga period (1..4095); 0 for period 0.
 uint8_t mod_period_to_note(uint32_t period);

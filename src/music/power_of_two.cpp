@@ -41,7 +41,7 @@ float power_of_two(float x) {
   // of the sum, far below the float's half unit in the last place.
   double sum = coefficients.value[series_terms - 1];
   for (int k = series_terms - 2; k >= 0; k--) sum = sum * y + coefficients.value[k];
-  // 2^n from the exponent bits: n lies in [-152, 127], a normal double.
+  // 2^n from the exponent bits: n lies in [-151, 127], a normal double.
   const uint64_t bits = uint64_t(int64_t(n) + 1023) << 52;
   double scale;
   std::memcpy(&scale, &bits, sizeof scale);

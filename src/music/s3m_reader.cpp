@@ -4,6 +4,7 @@
 // within what was measured.
 #include "s3m_reader.h"
 
+#include "effect_codes.h"
 #include "module_bytes.h"
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 // that are not whole frames carry their fraction from tick to tick.
 #include "sequencing.h"
 
+#include "effect_codes.h"
 #include "effects.h"
 #include "instrument_update.h"
 #include "mixer.h"

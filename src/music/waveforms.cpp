@@ -2,6 +2,7 @@
 // two ramps, a square and a linear-congruential random source.
 #include "waveforms.h"
 
+#include "effect_codes.h"
 #include "module_context.h"
 
 uint32_t waveform_random_state = 0;

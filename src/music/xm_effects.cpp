@@ -4,6 +4,8 @@
 // unknown code ever reaches it.
 #include "xm_effects.h"
 
+#include "effect_codes.h"
+
 static void clear_effect(PatternCell& cell) {
   cell.effect = 0;
   cell.param = 0;

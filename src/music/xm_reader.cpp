@@ -4,6 +4,7 @@
 // load within the room the prescan measured.
 #include "xm_reader.h"
 
+#include "effect_codes.h"
 #include "module_bytes.h"
 #include "xm_effects.h"
 

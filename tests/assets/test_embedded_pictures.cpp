@@ -70,7 +70,6 @@ struct Decoded {
 
 Decoded decode(const EmbeddedPicture& picture) {
   Decoded decoded;
-  stbi_set_flip_vertically_on_load(0);
   decoded.pixels.reset(stbi_load_from_memory(picture.data, picture.size, &decoded.width,
                                              &decoded.height, &decoded.channels, 3));
   return decoded;

@@ -65,18 +65,6 @@ TEST(Cube, EveryTriangleIsCounterClockwiseFromOutsideAndMatchesItsNormal) {
   EXPECT_EQ(used.size(), 24u);
 }
 
-TEST(Cube, MeshIsAHeapCopyOfTheConstantCube) {
-  CubeMesh* cube = make_cube_mesh();
-  ASSERT_NE(cube, nullptr);
-  EXPECT_EQ(cube->index_count, 36);
-  EXPECT_NE(cube->positions, cube_positions);
-  EXPECT_EQ(std::memcmp(cube->positions, cube_positions, sizeof cube_positions), 0);
-  EXPECT_EQ(std::memcmp(cube->indices, cube_indices, sizeof cube_indices), 0);
-  std::free(cube->positions);
-  std::free(cube->indices);
-  std::free(cube);
-}
-
 TEST(Floor, CellsAlternateBlackAndGreyFromABlackCorner) {
   EXPECT_EQ(floor_cell_grey(0, 0), 0.0f);
   EXPECT_EQ(floor_cell_grey(0, 1), 0.5f);
@@ -160,19 +148,6 @@ TEST_F(WaveArrays, GridIsFlatAndCentred) {
   for (int v = 0; v < wave_vertex_count; ++v) ASSERT_EQ(wave_positions[3 * v + 2], 0.0f);
 }
 
-TEST_F(WaveArrays, StripsAreJoinedByRepeatsAndEndInAZeroTail) {
-  const uint32_t strip0_start[5] = {0, 0, 40, 1, 41};
-  for (int k = 0; k < 5; ++k) EXPECT_EQ(wave_indices[k], strip0_start[k]);
-  EXPECT_EQ(wave_indices[79], 39u);
-  EXPECT_EQ(wave_indices[80], 79u);
-  EXPECT_EQ(wave_indices[81], 79u);
-  EXPECT_EQ(wave_indices[82 * 38], 1520u);
-  EXPECT_EQ(wave_indices[82 * 38 + 1], 1520u);
-  EXPECT_EQ(wave_indices[82 * 38 + 2], 1560u);
-  EXPECT_EQ(wave_indices[3197], 1599u);
-  for (int k = 3198; k < wave_index_count; ++k) ASSERT_EQ(wave_indices[k], 0u) << k;
-}
-
 TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
   // Walking the strip as GL does: each proper triangle must be half of one
   // grid cell, so nothing is drawn across the grid.
@@ -190,23 +165,6 @@ TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
   EXPECT_EQ(proper, 39 * 39 * 2);
 }
 
-TEST_F(WaveArrays, ColoursRiseFromTheirBaseAndWrapBelowOne) {
-  auto colour = [](int v) { return &wave_colours[3 * v]; };
-  EXPECT_FLOAT_EQ(colour(0)[0], 0.0f);
-  EXPECT_FLOAT_EQ(colour(0)[1], 0.4f);
-  EXPECT_FLOAT_EQ(colour(0)[2], 0.6f);
-  EXPECT_FLOAT_EQ(colour(1)[0], 0.1f);
-  EXPECT_FLOAT_EQ(colour(1)[1], 0.5f);
-  EXPECT_FLOAT_EQ(colour(1)[2], 0.7f);
-  EXPECT_FLOAT_EQ(colour(4)[0], 0.4f);
-  EXPECT_FLOAT_EQ(colour(4)[1], 0.8f);
-  EXPECT_NEAR(colour(4)[2], 0.0f, 1e-6f);
-  for (int k = 0; k < 3 * wave_vertex_count; ++k) {
-    ASSERT_GE(wave_colours[k], 0.0f) << k;
-    ASSERT_LT(wave_colours[k], 1.0f) << k;
-  }
-}
-
 TEST_F(WaveArrays, HeightsRippleWithTheShowClockAndOnlyTheHeightsMove) {
   update_wave_heights(0);
   EXPECT_FLOAT_EQ(wave_positions[2], 1.0f);
@@ -221,16 +179,6 @@ TEST_F(WaveArrays, HeightsRippleWithTheShowClockAndOnlyTheHeightsMove) {
     moved += wave_positions[3 * v + 2] != before[3 * v + 2];
   }
   EXPECT_GT(moved, wave_vertex_count * 9 / 10);
-}
-
-TEST(Logo, BouncesBetweenTheFarEndAndTheCamera) {
-  EXPECT_EQ(logo_travel(0), 0.0f);
-  EXPECT_NEAR(logo_travel(3.14159265f), 75.0f, 1e-3f);
-  EXPECT_NEAR(logo_travel(2 * 3.14159265f), 0.0f, 1e-3f);
-  for (float tau = 0; tau < 20; tau += 0.37f) {
-    EXPECT_GE(logo_travel(tau), 0.0f);
-    EXPECT_LE(logo_travel(tau), 75.0f);
-  }
 }
 
 }  // namespace

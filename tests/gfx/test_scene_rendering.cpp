@@ -104,9 +104,9 @@ std::vector<uint8_t> shadow_coverage(float tau) {
   glStencilFunc(GL_ALWAYS, 0, 0xFF);
   glStencilOp(GL_INCR, GL_INCR, GL_INCR);
   glPushMatrix();
-  glMultMatrixf(shadow_matrix);
+  glMultMatrixf(reflection_scene.shadow_matrix);
   apply_cube_transform(tau);
-  draw_cube_mesh(reflection_cube);
+  draw_cube_mesh(reflection_scene.cube);
   glPopMatrix();
   glFinish();
   glPopAttrib();
@@ -121,11 +121,11 @@ struct ShadowTally {
 // cells in the shadow: darkened once they are at half their brightness.
 ShadowTally tally_shadow(float tau) {
   start_scene_at(2, 20);
-  CubeMesh* cube = reflection_cube;
-  reflection_cube = nullptr;  // the drawing must cope with no cube: it shows the floor alone
+  CubeMesh* cube = reflection_scene.cube;
+  reflection_scene.cube = nullptr;  // the drawing must cope with no cube: it shows the floor alone
   draw_scene_at(2, 20 + tau);
   const Picture bare = read_picture();
-  reflection_cube = cube;
+  reflection_scene.cube = cube;
   draw_scene_at(2, 20 + tau);
   const Picture shaded = read_picture();
   const std::vector<uint8_t> coverage = shadow_coverage(tau);
@@ -149,7 +149,7 @@ ShadowTally tally_shadow(float tau) {
 
 TEST(ReflectionScene, TheShadowDarkensEachFloorPixelOnceEvenWhereItsTrianglesOverlap) {
   const float tau = 2.9f;  // low over the floor, its shadow cast to the side
-  ASSERT_NE(reflection_cube, nullptr);
+  ASSERT_NE(reflection_scene.cube, nullptr);
   const ShadowTally culled = tally_shadow(tau);
   EXPECT_GT(culled.shadowed, 500);
   ASSERT_GT(culled.judged, 100);
@@ -300,6 +300,28 @@ TEST(FadeOverlay, StaysWhiteOverFoggedScenesWhenFogUsesTheEyeDistance) {
   }
   glFogi(fog_distance_mode, eye_plane_absolute);
   fade_state = {};
+}
+
+// Each 3D scene sets the GL state it relies on (fog, lights, materials,
+// blending): drawn in the reverse of the show's order in a fresh context,
+// where nothing was set before it, every frame is the one the show draws.
+// Last here, as it leaves the fresh context current.
+TEST(SceneOrder, EveryFrameIsTheSameInAFreshContextInAnotherOrder) {
+  const int32_t states[] = {2, 4, 6};
+  std::vector<Picture> in_show_order;
+  for (const int32_t state : states) {
+    start_scene_at(state, 10);
+    draw_scene_at(state, 13.5f);
+    in_show_order.push_back(read_picture());
+  }
+  ASSERT_TRUE(open_fresh_context());
+  for (int i = 2; i >= 0; --i) {
+    start_scene_at(states[i], 10);
+    draw_scene_at(states[i], 13.5f);
+    const Picture picture = read_picture();
+    keep(picture, "fresh_context_" + std::to_string(states[i]));
+    EXPECT_TRUE(picture.rgb == in_show_order[size_t(i)].rgb) << "scene " << states[i];
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // every byte of it set to telling values, many bytes changed at random.
 #pragma once
 
+#include "effect_codes.h"
 #include "module_context.h"
 #include "music_test_support.h"
 #include "replayer.h"

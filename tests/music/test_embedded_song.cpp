@@ -1,5 +1,6 @@
 // The embedded song loads through load_module with the header the
 // show's timeline is written against.
+#include "effect_codes.h"
 #include "embedded_assets.h"
 #include "load_module.h"
 

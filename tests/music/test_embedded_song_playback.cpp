@@ -2,6 +2,7 @@
 // arrive at the frames the show's timeline is cut to, its levels leave
 // headroom and stay comfortable, and every note it plays lies inside the
 // sample it plays.
+#include "effect_codes.h"
 #include "embedded_assets.h"
 #include "music_test_support.h"
 #include "replayer.h"

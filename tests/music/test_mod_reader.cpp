@@ -1,6 +1,7 @@
 // The MOD reader through the loader: a small song read whole, the period,
 // effect and sample rules, every signature, FLT8 pairing, and bad input of
 // every kind loading safely or being rejected.
+#include "effect_codes.h"
 #include "loaded_song_checks.h"
 #include "mod_reader.h"
 #include "mod_writer.h"

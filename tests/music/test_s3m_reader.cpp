@@ -1,6 +1,7 @@
 // The S3M reader through the loader: a small song read whole, channels and
 // panning, orders, samples and their tuning, the command tables, the moving
 // of loop markers, and bad input loading safely or being rejected.
+#include "effect_codes.h"
 #include "loaded_song_checks.h"
 #include "music_test_support.h"
 #include "s3m_reader.h"

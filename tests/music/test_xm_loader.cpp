@@ -1,6 +1,7 @@
 // The load-time preparation on XM modules: a whole small song through
 // prepare_module, publication, rejections, every truncation and corruption
 // of a small module, and the cell clean-up the replayer relies on.
+#include "effect_codes.h"
 #include "loaded_song_checks.h"
 #include "music_test_support.h"
 

@@ -1,5 +1,6 @@
 // The XM reader on modules the tests build: header fields, pattern unpacking,
 // the added empty pattern, instruments, envelopes, samples and effects.
+#include "effect_codes.h"
 #include "music_test_support.h"
 #include "xm_effects.h"
 #include "xm_reader.h"

@@ -1,6 +1,7 @@
 // The prepared-image reader: fields and tables read where the header says,
 // sample values converted, and every check that keeps a bad image from the
 // replayer, each on a small song whose image differs in one field.
+#include "effect_codes.h"
 #include "loaded_song_checks.h"
 #include "prepared_reader.h"
 #include "prepared_test_image.h"

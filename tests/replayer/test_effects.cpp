@@ -1,5 +1,6 @@
 // Effects observed through the channel records, tick by tick; every song
 // plays one sample at C-4 unless a case says otherwise.
+#include "effect_codes.h"
 #include "replayer_test_song.h"
 #include "waveforms.h"
 

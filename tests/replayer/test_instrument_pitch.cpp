@@ -1,4 +1,5 @@
 // Envelopes, fadeout, autovibrato and the pitch update.
+#include "effect_codes.h"
 #include "instrument_update.h"
 #include "pitch.h"
 #include "replayer_test_song.h"

@@ -1,5 +1,6 @@
 // Gains, sample loops and the block mixer, the last checked bit for bit
 // against a frame-by-frame mix written straight from the definition.
+#include "effect_codes.h"
 #include "mixer.h"
 #include "replayer.h"
 #include "replayer_test_song.h"

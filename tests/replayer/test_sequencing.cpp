@@ -1,5 +1,6 @@
 // The clock, rows, the order table and triggers, observed through the song
 // position and the channel records.
+#include "effect_codes.h"
 #include "replayer.h"
 #include "replayer_test_song.h"
 

@@ -17,6 +17,7 @@
 
 namespace {
 GLFWwindow* window = nullptr;
+GLFWwindow* fresh_window = nullptr;
 }  // namespace
 
 bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
@@ -37,9 +38,22 @@ bool open_scene_window(int32_t width, int32_t height, int32_t samples) {
   return true;
 }
 
+bool open_fresh_context() {
+  fresh_window = glfwCreateWindow(screen_width, screen_height, "fresh context", nullptr, window);
+  if (!fresh_window) return false;
+  glfwMakeContextCurrent(fresh_window);
+  glfwSwapInterval(0);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glFrontFace(GL_CCW);
+  glEnable(GL_NORMALIZE);
+  return true;
+}
+
 void close_scene_window() {
+  if (fresh_window) glfwDestroyWindow(fresh_window);
   if (window) glfwDestroyWindow(window);
-  window = nullptr;
+  fresh_window = window = nullptr;
   glfwTerminate();
 }
 

@@ -10,6 +10,10 @@
 // Opens a width x height window on $DISPLAY; false when there is no GL.
 bool open_scene_window(int32_t width, int32_t height, int32_t samples);
 void close_scene_window();
+// Makes current a second window of the same size whose context shares the
+// first's textures and display lists but has GL's default state, plus the
+// start-up's fixed state: as if no scene had drawn yet.  False without one.
+bool open_fresh_context();
 
 // Starts scene `state` (0 boot console, 2 reflection, 4 wave, 6 street, 1/3/5/7 a text screen)
 // as if it began at show time `start`, with the flash switched off.

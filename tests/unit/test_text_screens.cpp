@@ -152,19 +152,6 @@ TEST(BootStripes, DoNotGrowWhenTheClockStands) {
   EXPECT_EQ(state.stripe_count, 36);
 }
 
-TEST(BootStripes, ColoursAreFractionalParts) {
-  const StripeColour first = stripe_colour(0);
-  EXPECT_FLOAT_EQ(first.red + first.green + first.blue, 0.0f);
-  const StripeColour tenth = stripe_colour(10);
-  EXPECT_NEAR(tenth.red, 0.25f, 1e-5f);
-  EXPECT_NEAR(tenth.green, 0.5f, 1e-5f);
-  EXPECT_NEAR(tenth.blue, 0.75f, 1e-5f);
-  const StripeColour wrapped = stripe_colour(30);  // 0.75, 1.5, 2.25
-  EXPECT_NEAR(wrapped.red, 0.75f, 1e-5f);
-  EXPECT_NEAR(wrapped.green, 0.5f, 1e-5f);
-  EXPECT_NEAR(wrapped.blue, 0.25f, 1e-5f);
-}
-
 TEST(BootCursor, BlinksOnEvenSeconds) {
   EXPECT_TRUE(cursor_visible(0.0f));
   EXPECT_TRUE(cursor_visible(0.99f));

@@ -4,6 +4,7 @@
 // every scene.
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cmath>
 #include <cstdio>
@@ -180,20 +181,18 @@ std::string still_name(const std::string& folder, double seconds) {
 
 struct Progress {
   bool shown;
-  double began;
+  std::chrono::steady_clock::time_point began;
   int64_t last_second;
 };
 
-double monotonic_seconds() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+double seconds_since(std::chrono::steady_clock::time_point began) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 }
 
 // Frames done, their rate and the time left, on one line of the terminal.
 void show_progress(Progress& progress, int64_t done, int64_t expected) {
   if (!progress.shown) return;
-  const double elapsed = monotonic_seconds() - progress.began;
+  const double elapsed = seconds_since(progress.began);
   if (int64_t(elapsed) == progress.last_second) return;
   progress.last_second = int64_t(elapsed);
   const double rate = done / std::max(elapsed, 1e-3);
@@ -217,7 +216,6 @@ int run(const Options& options) {
   if (!open_offscreen(options.width, options.height, options.samples, target, error)) return fail(error), 1;
   ShowCapture capture;
   if (!open_show_capture(capture, options.width, options.height, options.fps)) return fail("the show's song does not load"), 1;
-  // Opened after the show's resources: the star field takes its numbers first, as in the intro.
   if (options.output == Output::VIDEO) {
     encoder = open_video_encoder(options.target.c_str(), {options.width, options.height, options.fps, options.lossless}, error);
     if (!encoder) return fail(error), 1;
@@ -232,7 +230,7 @@ int run(const Options& options) {
   }
   // About four seconds of boot console and the song's first pass, for the progress line.
   const int64_t expected = std::min<int64_t>(end, int64_t(105.5 * options.fps)) - first;
-  Progress progress = {isatty(STDERR_FILENO) != 0, monotonic_seconds(), -1};
+  Progress progress = {isatty(STDERR_FILENO) != 0, std::chrono::steady_clock::now(), -1};
   ContactSheet sheet = make_contact_sheet(options.width, options.fps);
   std::vector<uint8_t> frame(size_t(options.width) * size_t(options.height) * 4);
   std::vector<Chapter> chapters;
@@ -286,7 +284,7 @@ int run(const Options& options) {
     show_progress(progress, n + 1 - first, expected);
   }
   if (progress.shown) std::fprintf(stderr, "\n");
-  const double elapsed = monotonic_seconds() - progress.began;
+  const double elapsed = seconds_since(progress.began);
 
   if (ok && !capture.over && options.output != Output::STILLS && (options.output != Output::VIDEO || options.to < 0))
     ok = fail("the show did not end within " + std::to_string(int(LONGEST_SHOW)) + " s");

@@ -107,7 +107,6 @@ Picture compose_contact_sheet(const ContactSheet& sheet) {
   out.rgb.assign(size_t(out.width) * size_t(out.height) * 3, 24);
 
   int font_width = 0, font_height = 0, channels = 0;
-  stbi_set_flip_vertically_on_load(0);
   unsigned char* font = stbi_load_from_memory(asset_screen_font_bmp, asset_screen_font_bmp_size, &font_width,
                                               &font_height, &channels, 3);
   for (size_t i = 0; i < sheet.scenes.size(); ++i) {

@@ -6,6 +6,7 @@
 //
 // Strides are in units of 8 bytes; the defaults are the narrowest that hold
 // each record's fields.
+#include "file_bytes.h"
 #include "load_module.h"
 #include "prepared_writer.h"
 
@@ -28,19 +29,6 @@ bool parse_stride(const char* text, uint8_t& stride) {
   if (!*text || *end || value < 1 || value > 255) return false;
   stride = uint8_t(value);
   return true;
-}
-
-bool read_file(const char* path, std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0 && bytes.size() <= 0xFFFFFFFFu) {
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  }
-  const bool ok = !std::ferror(file) && bytes.size() <= 0xFFFFFFFFu;
-  std::fclose(file);
-  return ok;
 }
 
 bool write_file(const char* path, const std::vector<uint8_t>& bytes) {

@@ -12,6 +12,7 @@
 // --solo plays only the listed channels, --mute leaves them out (both may
 // be given); a LIST such as 1,3,5-7 counts channels from 1, as trackers
 // show them.  Left-out channels still run, so the timing stays the same.
+#include "file_bytes.h"
 #include "load_module.h"
 #include "render_song.h"
 
@@ -98,20 +99,6 @@ bool parse_options(int argc, char** argv, Options& options) {
     }
   }
   return positional == 2;
-}
-
-bool read_file(const char* path, std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    bytes.insert(bytes.end(), buffer, buffer + got);
-    if (bytes.size() > 0xFFFFFFFFu) break;
-  }
-  const bool ok = !std::ferror(file) && bytes.size() <= 0xFFFFFFFFu;
-  std::fclose(file);
-  return ok;
 }
 
 }  // namespace
