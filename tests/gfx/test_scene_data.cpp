@@ -1,9 +1,10 @@
 // The 3D scenes' maths and data, checked without a window: the planar
-// shadow, the cube's winding, the floor's cells, the wave grid's strips,
-// colours and heights, and the logo's path.
+// shadow, the cube's winding, which floor blocks are skipped, the cube's
+// colours, and the wave grid's strips and heights.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,20 +31,16 @@ void project(const float m[16], const float p[3], float out[3]) {
 TEST(ShadowMatrix, PointsLandWhereTheLightRayMeetsTheFloor) {
   float m[16];
   compute_shadow_matrix(stored_plane, reflection_light_position, m);
-  const float above[3] = {0, 2, 0};
-  float shadow[3];
-  project(m, above, shadow);
-  EXPECT_NEAR(shadow[0], -6.6667f, 1e-3f);
-  EXPECT_NEAR(shadow[1], 0.0f, 1e-6f);
-  EXPECT_NEAR(shadow[2], 0.0f, 1e-6f);
-  // Any point: on the floor, and on the line from the light through it.
-  const float point[3] = {1.5f, 3.0f, -2.0f};
-  project(m, point, shadow);
-  EXPECT_NEAR(shadow[1], 0.0f, 1e-5f);
-  const float* L = reflection_light_position;
-  const float s = L[1] / (L[1] - point[1]);  // ray parameter where y reaches 0
-  EXPECT_NEAR(shadow[0], L[0] + s * (point[0] - L[0]), 1e-4f);
-  EXPECT_NEAR(shadow[2], L[2] + s * (point[2] - L[2]), 1e-4f);
+  // Each point lands on the floor, on the line from the light through it.
+  for (const auto& point : {std::array<float, 3>{0, 2, 0}, std::array<float, 3>{1.5f, 3.0f, -2.0f}}) {
+    float shadow[3];
+    project(m, point.data(), shadow);
+    EXPECT_NEAR(shadow[1], 0.0f, 1e-5f);
+    const float* L = reflection_light_position;
+    const float s = L[1] / (L[1] - point[1]);  // ray parameter where y reaches 0
+    EXPECT_NEAR(shadow[0], L[0] + s * (point[0] - L[0]), 1e-4f);
+    EXPECT_NEAR(shadow[2], L[2] + s * (point[2] - L[2]), 1e-4f);
+  }
 }
 
 TEST(Cube, EveryTriangleIsCounterClockwiseFromOutsideAndMatchesItsNormal) {
@@ -63,14 +60,6 @@ TEST(Cube, EveryTriangleIsCounterClockwiseFromOutsideAndMatchesItsNormal) {
     for (int k = 0; k < 3; ++k) used.insert(cube_indices[3 * t + k]);
   }
   EXPECT_EQ(used.size(), 24u);
-}
-
-TEST(Floor, CellsAlternateBlackAndGreyFromABlackCorner) {
-  EXPECT_EQ(floor_cell_grey(0, 0), 0.0f);
-  EXPECT_EQ(floor_cell_grey(0, 1), 0.5f);
-  EXPECT_EQ(floor_cell_grey(1, 0), 0.5f);
-  EXPECT_EQ(floor_cell_grey(127, 127), 0.0f);
-  EXPECT_EQ(floor_cell_grey(127, 126), 0.5f);
 }
 
 // The scene's camera as gluPerspective(60, 16/9, 0.5, 1000) and gluLookAt from
@@ -136,18 +125,6 @@ class WaveArrays : public ::testing::Test {
   void SetUp() override { fill_wave_arrays(); }
 };
 
-TEST_F(WaveArrays, GridIsFlatAndCentred) {
-  EXPECT_EQ(wave_positions[0], -20.0f);
-  EXPECT_EQ(wave_positions[1], -20.0f);
-  const float* last = &wave_positions[3 * 1599];
-  EXPECT_EQ(last[0], 19.0f);
-  EXPECT_EQ(last[1], 19.0f);
-  const float* v41 = &wave_positions[3 * 41];  // row 1, column 1
-  EXPECT_EQ(v41[0], -19.0f);
-  EXPECT_EQ(v41[1], -19.0f);
-  for (int v = 0; v < wave_vertex_count; ++v) ASSERT_EQ(wave_positions[3 * v + 2], 0.0f);
-}
-
 TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
   // Walking the strip as GL does: each proper triangle must be half of one
   // grid cell, so nothing is drawn across the grid.
@@ -167,8 +144,6 @@ TEST_F(WaveArrays, EveryStripTriangleIsAGridHalfCellOrDegenerate) {
 
 TEST_F(WaveArrays, HeightsRippleWithTheShowClockAndOnlyTheHeightsMove) {
   update_wave_heights(0);
-  EXPECT_FLOAT_EQ(wave_positions[2], 1.0f);
-  EXPECT_NEAR(wave_positions[5], 0.14112f, 1e-5f);
   std::vector<float> before(wave_positions, wave_positions + 3 * wave_vertex_count);
   update_wave_heights(2.5f);
   int moved = 0;

@@ -279,61 +279,38 @@ TEST(XmInstruments, FieldsPastTheHeaderSizeReadAsZero) {
 }
 
 TEST(XmEnvelopes, FinaliseRules) {
-  auto envelope = [](std::vector<uint16_t> frames, uint8_t count, uint8_t sustain, uint8_t ls,
-                     uint8_t le) {
-    Envelope e{};
-    for (size_t i = 0; i < frames.size(); i++) e.points[i] = {frames[i], 32};
-    e.point_count = count;
-    e.sustain_point = sustain;
-    e.loop_start = ls;
-    e.loop_end = le;
-    return e;
+  const struct {
+    const char* why;
+    std::vector<uint16_t> frames;
+    uint8_t count, sustain, loop_start, loop_end, flags;
+    std::vector<int> expected;  // point count, then sustain and loop where on
+  } cases[] = {
+      {"equal frames: off", {0, 10, 10}, 3, 0, 0, 1, 7, {0}},
+      {"falling frames: off", {0, 10, 5}, 3, 0, 0, 1, 7, {0}},
+      {"not switched on", {0, 10}, 2, 0, 0, 1, 6, {0}},
+      {"one point: off", {0}, 1, 0, 0, 0, 7, {0}},
+      {"count cut to twelve", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 40, 11, 2, 11, 7, {12, 11, 2, 11}},
+      {"sustain past the points, empty loop", {0, 10, 20}, 3, 3, 1, 1, 7, {3, NO_SUSTAIN, 0, 0}},
+      {"loop start past the points", {0, 10, 20}, 3, 1, 3, 5, 7, {3, 1, 0, 0}},
+      {"loop end past the points", {0, 10, 20}, 3, 1, 0, 3, 7, {3, 1, 0, 0}},
+      {"loop and sustain bits clear", {0, 10, 20}, 3, 1, 0, 2, 1, {3, NO_SUSTAIN, 0, 0}},
   };
-  Envelope e = envelope({0, 10, 10}, 3, 0, 0, 1);
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.point_count, 0);  // falling or equal frames: off
-  EXPECT_EQ(e.points[1].frame, 0);
-
-  e = envelope({0, 10, 5}, 3, 0, 0, 1);
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.point_count, 0);
-
-  e = envelope({0, 10}, 2, 0, 0, 1);
-  finalise_envelope(e, 6);  // not switched on
-  EXPECT_EQ(e.point_count, 0);
-
-  e = envelope({0}, 1, 0, 0, 0);
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.point_count, 0);
-
-  e = envelope({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 40, 11, 2, 11);
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.point_count, 12);
-  EXPECT_EQ(e.sustain_point, 11);
-  EXPECT_EQ(e.loop_start, 2);
-  EXPECT_EQ(e.loop_end, 11);
-
-  e = envelope({0, 10, 20}, 3, 3, 1, 1);  // sustain out of range, loop start = end
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.sustain_point, NO_SUSTAIN);
-  EXPECT_EQ(e.loop_start, 0);
-  EXPECT_EQ(e.loop_end, 0);
-
-  e = envelope({0, 10, 20}, 3, 1, 3, 5);  // loop start out of range
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.sustain_point, 1);
-  EXPECT_EQ(e.loop_start, 0);
-  EXPECT_EQ(e.loop_end, 0);
-
-  e = envelope({0, 10, 20}, 3, 1, 0, 3);  // loop end out of range
-  finalise_envelope(e, 7);
-  EXPECT_EQ(e.loop_end, 0);
-
-  e = envelope({0, 10, 20}, 3, 1, 0, 2);
-  finalise_envelope(e, 1);  // loop and sustain bits clear
-  EXPECT_EQ(e.point_count, 3);
-  EXPECT_EQ(e.sustain_point, NO_SUSTAIN);
-  EXPECT_EQ(e.loop_end, 0);
+  for (const auto& c : cases) {
+    Envelope e{};
+    for (size_t i = 0; i < c.frames.size(); i++) e.points[i] = {c.frames[i], 32};
+    e.point_count = c.count;
+    e.sustain_point = c.sustain;
+    e.loop_start = c.loop_start;
+    e.loop_end = c.loop_end;
+    finalise_envelope(e, c.flags);
+    std::vector<int> got = {e.point_count};
+    if (e.point_count) got.insert(got.end(), {e.sustain_point, e.loop_start, e.loop_end});
+    EXPECT_EQ(got, c.expected) << c.why;
+    // An envelope switched off keeps no points behind.
+    if (!e.point_count) {
+      EXPECT_EQ(e.points[1].frame, 0) << c.why;
+    }
+  }
 }
 
 TEST(XmSamples, HeaderFieldsAndEightBitDeltas) {
