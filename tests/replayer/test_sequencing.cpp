@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -175,7 +176,8 @@ TEST(Triggers, ANoteStartsTheSampleAtItsPeriod) {
   EXPECT_EQ(channel.sample, &song->samples[0]);
   EXPECT_EQ(channel.note, NOTE_C4);
   EXPECT_EQ(channel.finetune, 8);
-  EXPECT_EQ(channel.period, 4 * (1920 - (50 * 16 + 8)));
+  // Two and a half semitones above C-4's 8363 Hz: the relative note and finetune.
+  EXPECT_NEAR(channel.step, 8363.0 * std::pow(2.0, 2.5 / 12) * 4096 / 48000, 1.0);
   EXPECT_EQ(channel.volume, 64);
   EXPECT_EQ(channel.key_on, 1);
 
