@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs each fuzz target (one per module format) for SECONDS under
+# Runs each fuzz target (one per module format) for SECONDS, one per core, under
 # AddressSanitizer and UndefinedBehaviorSanitizer, from the seed corpus our
 # writers make, and prints executions per second and edge coverage.  Fails
 # on any crash, leak or sanitizer report; the input is left in
@@ -26,19 +26,37 @@ mkdir -p "$build/findings"
 for format in xm mod s3m prepared; do mkdir -p "$build/corpus/$format"; done
 "$build/tests/fuzz/make_fuzz_seeds" "$build/corpus"
 
+# One target's run; its status lands beside its log.
+fuzz_one() {
+  format=$1
+  if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+     "$build/tests/fuzz/fuzz_$format" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
+       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$format-" \
+       "$build/corpus/$format" >"$build/fuzz_$format.log" 2>&1; then
+    echo ok >"$build/fuzz_$format.status"
+  else
+    echo FAILED >"$build/fuzz_$format.status"
+  fi
+}
+
+# As many targets at a time as there are cores: each fuzzes on one.
+running=0
+for format in $formats; do
+  fuzz_one "$format" &
+  running=$((running + 1))
+  if [ "$running" -ge "$(nproc)" ]; then
+    wait
+    running=0
+  fi
+done
+wait
+
 failed=0
 for format in $formats; do
   corpus="$build/corpus/$format"
   log="$build/fuzz_$format.log"
-  if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-     "$build/tests/fuzz/fuzz_$format" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
-       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$format-" \
-       "$corpus" >"$log" 2>&1; then
-    status=ok
-  else
-    status=FAILED
-    failed=1
-  fi
+  status=$(cat "$build/fuzz_$format.status")
+  [ "$status" = ok ] || failed=1
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   edges=$(sed -n 's/.*Loaded [0-9]* modules *(\([0-9]*\) inline 8-bit counters).*/\1/p' "$log" | head -n 1)
