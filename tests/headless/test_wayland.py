@@ -63,7 +63,8 @@ class Sway:
                                    SWAYSOCK=glob.glob(os.path.join(self.folder, "sway-ipc.*.sock"))[0])
             self.processes.append(subprocess.Popen(["wtype", "-s", "600000"], env=self.client_env,
                                                    start_new_session=True))
-            harness.wait_for(lambda: "keyboard" in self.swaymsg("get_inputs"), 30, what="the virtual keyboard")
+            harness.wait_for(lambda: any(i["type"] == "keyboard" for i in json.loads(self.swaymsg("get_inputs"))),
+                             30, what="the virtual keyboard")
         except BaseException:
             self.__exit__()
             raise
