@@ -3,18 +3,10 @@
 # at 54 moments of every scene (flashes, typing, fades, hand-overs) at
 # 854x480 and 1920x1080, and, with --every-frame, every frame of the whole
 # show at 854x480 through a lossless video.  Exit status 0 when all match.
+# `--times` prints the moments, for other comparisons of stills.
 # Usage: sh bench/compare_stills.sh PREVIOUS_BUILD THIS_BUILD [--every-frame]
+#        sh bench/compare_stills.sh --times
 set -eu
-[ $# -ge 2 ] || { echo "usage: sh bench/compare_stills.sh PREVIOUS_BUILD THIS_BUILD [--every-frame]" >&2; exit 2; }
-previous=$1
-this=$2
-every_frame=${3:-}
-for build in "$previous" "$this"; do
-  [ -x "$build/tools/capture_show" ] || { echo "no $build/tools/capture_show: build it first" >&2; exit 2; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT INT TERM
-
 # The welcome screen's music starts at 4.017 s; each order position lasts 4.615 s.
 times="0.5,1.9,2.05,2.6,3.3,3.9,4.0,\
 4.017,4.05,4.15,4.3,6.0,8.5,11.6,12.6,13.2,\
@@ -24,6 +16,16 @@ times="0.5,1.9,2.05,2.6,3.3,3.9,4.0,\
 59.5,59.6,65.0,70.0,76.5,77.7,\
 77.95,78.1,82.0,88.0,93.0,95.2,96.2,\
 96.4,96.5,99.0,105.3"
+[ "${1:-}" = --times ] && { echo "$times"; exit 0; }
+[ $# -ge 2 ] || { echo "usage: sh bench/compare_stills.sh PREVIOUS_BUILD THIS_BUILD [--every-frame]" >&2; exit 2; }
+previous=$1
+this=$2
+every_frame=${3:-}
+for build in "$previous" "$this"; do
+  [ -x "$build/tools/capture_show" ] || { echo "no $build/tools/capture_show: build it first" >&2; exit 2; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
 
 status=0
 for size in 854x480 1920x1080; do

@@ -7,8 +7,11 @@
 # the names of the Debian release this machine runs (/etc/os-release).
 # dpkg-dev and file let CPack compute the Debian packages' dependencies;
 # lintian checks the packages made; debootstrap makes the Debian roots the
-# tests build and install in; python3 runs the generators and makes the
-# release page, which the tests load in chromium.
+# tests build and install in, and the arm64 root whose Mesa draws the
+# cross build's stills under qemu, which ImageMagick compares; python3 runs
+# the generators and makes the release page, which the tests load in
+# chromium; sway, XWayland, grim, wtype and xhost make the Wayland desktop
+# the intro is tested on.
 set -eu
 # The Debian version number (not "release": that names a package set below).
 debian=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
@@ -26,11 +29,11 @@ build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-
        libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file python3"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang libclang-rt-dev
-      lintian debootstrap chromium"
+      lintian debootstrap chromium sway xwayland grim wtype x11-xserver-utils"
 cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
        libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
-       libswscale-dev:arm64 libavutil-dev:arm64"
+       libswscale-dev:arm64 libavutil-dev:arm64 debootstrap imagemagick"
 release="$build debootstrap"
 music="$build python3 python3-numpy sox"
 # Where the releases differ.

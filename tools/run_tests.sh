@@ -7,8 +7,8 @@
 # in build-fuzz/, and the aarch64 cross build's music tests and render
 # comparison in build-aarch64/; then, in a Debian root of the other
 # release (Debian 13 on Debian 12, Debian 12 on Debian 13; made once under
-# build/roots/ and kept), the build with the tests and its unit, capture and
-# package tests.
+# build/roots/ and kept), the build with the tests and its unit, capture,
+# package and Wayland tests.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -42,4 +42,4 @@ esac
 sh "$root/tools/release/in_release_root.sh" "$other" test -- sh -c '
   cmake -S /src -B /root/build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_ROOTS=/roots &&
   cmake --build /root/build -j"$(nproc)" &&
-  ctest --test-dir /root/build --output-on-failure -j"$(nproc)" -L "^(unit|capture|capture_clip|package)\$"'
+  ctest --test-dir /root/build --output-on-failure -j"$(nproc)" -L "^(unit|capture|capture_clip|package|wayland)\$"'

@@ -41,10 +41,21 @@ FrameInputs live_frame_inputs() {
   return inputs;
 }
 
+// X11, as on every desktop the show was made for: a Wayland session runs it
+// through XWayland.  Only with no X server to reach does GLFW take what it finds.
+bool init_window_system() {
+#ifdef GLFW_PLATFORM
+  glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
+  if (glfwInit()) return true;
+  glfwInitHint(GLFW_PLATFORM, GLFW_ANY_PLATFORM);
+#endif
+  return glfwInit();
+}
+
 }  // namespace
 
 void start_up() {
-  if (!glfwInit()) std::exit(1);
+  if (!init_window_system()) std::exit(1);
   monitor = glfwGetPrimaryMonitor();
   const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
   // Without a video mode there is nothing to size the window by.

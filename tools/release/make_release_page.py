@@ -303,8 +303,9 @@ RUNNING = """<h2>Running it</h2>
 <code>/usr/games</code>; it opens full screen on the primary monitor and ends by itself after the
 credits, or when you press Escape:</p>
 <pre><code>intro</code></pre>
-<p>It needs an X11 desktop, OpenGL with a stencil buffer (Mesa\u2019s software renderer will do) and a
-PulseAudio or PipeWire sound server; without one the show is silent and stays on the welcome screen.
+<p>It needs an X11 or Wayland desktop (on Wayland it runs through XWayland), OpenGL with a stencil
+buffer (Mesa\u2019s software renderer will do) and a PulseAudio or PipeWire sound server; without one
+the show is silent and stays on the welcome screen.
 The tools package makes your own video of the show and renders its music:</p>
 <pre><code>capture_show --size 1280x720 --fps 30 show.mp4
 render_module /path/to/song.xm song.wav</code></pre>
