@@ -31,7 +31,7 @@ static void scene_entry_times(double entries[SCENE_COUNT]) {
   float frame[2];
   int64_t played = 0;
   for (int32_t state = 1; state < SCENE_COUNT; ++state) {
-    while (song && song_order_position(*song) != scene_first_position(state) && played < 600 * OUTPUT_RATE) {
+    while (song && song_position(*song).order_position != scene_first_position(state) && played < 600 * OUTPUT_RATE) {
       render_frames(*song, frame, 1);
       ++played;
     }

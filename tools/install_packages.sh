@@ -25,13 +25,13 @@ esac
 
 # The names both releases share.
 build="cmake g++ make pkg-config libglfw3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-       libpulse-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
+       libpulse-dev libdbus-1-dev libstb-dev libtinyobjloader-dev libegl-dev libegl-mesa0
        libavformat-dev libavcodec-dev libswscale-dev libavutil-dev dpkg-dev file python3"
 test="$build ffmpeg libgtest-dev libbenchmark-dev python3 xvfb xauth x11-utils x11-apps xdotool imagemagick
       pulseaudio pulseaudio-utils console-setup-linux pipewire pipewire-pulse wireplumber dbus clang libclang-rt-dev
       lintian debootstrap chromium sway xwayland grim wtype x11-xserver-utils"
 cross="g++-aarch64-linux-gnu dpkg-dev lintian file libglfw3-dev:arm64 libgl-dev:arm64
-       libglu1-mesa-dev:arm64 libpulse-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
+       libglu1-mesa-dev:arm64 libpulse-dev:arm64 libdbus-1-dev:arm64 libtinyobjloader-dev:arm64 libgtest-dev:arm64
        libbenchmark-dev:arm64 libegl-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64
        libswscale-dev:arm64 libavutil-dev:arm64 debootstrap imagemagick"
 release="$build debootstrap"

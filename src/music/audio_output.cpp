@@ -4,31 +4,34 @@
 // the server asks for, publishes the stream's corked state in an atomic and
 // carries out the resume request that the render thread signals through an
 // eventfd, so that the standard (single-threaded) main loop is never shared.
+// So that the pictures follow what is heard, not what was last rendered, it
+// logs the stream frame on which each new song position begins and
+// publishes the stream's playback clock; the render thread maps one onto
+// the other.
 #include "audio_output.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 
 #include "module_context.h"
+#include "real_time_request.h"
 #include "replayer.h"
+#include "sequencing.h"
 
 namespace {
 
 constexpr size_t FRAME_BYTES = 2 * sizeof(float);
-// Short enough that the pictures keep up with what is heard, long enough
-// that a loaded machine does not run the server dry.
+// Enough for an idle machine.  The pictures follow the playback clock, not
+// the buffer, so where the server still runs dry (a machine whose cores are
+// taken) each underflow doubles the buffer, up to a second.
 constexpr pa_usec_t TARGET_LATENCY_USEC = 40000;
-// Where the server still runs dry (a sound server starved of the cores it
-// needs), each underflow buys more room, up to a lag of the sound behind
-// the pictures that stays below what viewers notice.
-constexpr pa_usec_t LATENCY_STEP_USEC = 20000;
-constexpr pa_usec_t MAX_LATENCY_USEC = 100000;
+constexpr pa_usec_t MAX_LATENCY_USEC = 1000000;
 constexpr uint64_t FIRST_SECOND_FRAMES = OUTPUT_RATE;
 
 pa_mainloop* main_loop = nullptr;
@@ -36,15 +39,60 @@ pa_context* context = nullptr;
 pa_stream* stream = nullptr;
 pthread_t audio_thread;
 std::atomic<uint8_t> audio_running{0};
+std::atomic<pid_t> audio_thread_id{0};  // for the real-time request, made from the render thread
 
 // Written by the audio thread after each iteration, read by the render thread.
 std::atomic<bool> stream_playing{false};
 // The render thread writes to it to ask for the uncork; the main loop polls it.
 int resume_signal = -1;
 
+// Where each song position begins in the stream: entries of stream frame
+// << 24 | packed position, the newest at position_starts_logged - 1.  A
+// second's buffer holds a few dozen rows; the log keeps hundreds.
+constexpr uint32_t POSITION_LOG_SIZE = 512;
+constexpr uint32_t POSITION_BITS = 24;
+std::atomic<uint64_t> position_starts[POSITION_LOG_SIZE];
+std::atomic<uint64_t> position_starts_logged{0};
+// CLOCK_MONOTONIC microseconds at which the stream's first frame was heard,
+// from the server's timing information; 0 until the server has given any.
+std::atomic<uint64_t> stream_origin_usec{0};
+
 // Touched only by the audio thread.
 uint64_t frames_rendered = 0;
+uint32_t last_logged_position = UINT32_MAX;
 pa_usec_t target_latency_usec = TARGET_LATENCY_USEC;
+
+// Touched only by the render thread: the heard frame never goes back,
+// though the clock it comes from is re-read with some jitter.
+uint64_t heard_frame = 0;
+
+uint64_t monotonic_usec() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
+}
+
+void log_position_start(const ModuleContext& song, uint64_t frame) {
+  const uint32_t position = pack_song_position(song.order_position, song.row);
+  if (position == last_logged_position) return;
+  last_logged_position = position;
+  const uint64_t logged = position_starts_logged.load(std::memory_order_relaxed);
+  position_starts[logged % POSITION_LOG_SIZE].store(frame << POSITION_BITS | position, std::memory_order_relaxed);
+  position_starts_logged.store(logged + 1, std::memory_order_release);
+}
+
+// Renders in pieces that end where a tick is due, so that a tick (and with
+// it any new position) falls on a piece's first frame.
+void render_logging_positions(ModuleContext& song, float* frames, uint32_t frame_count) {
+  uint32_t done = 0;
+  while (done < frame_count) {
+    const uint32_t before_tick = frames_before_tick(song);
+    const uint32_t piece = before_tick == 0 ? 1 : std::min(before_tick, frame_count - done);
+    render_frames(song, frames + 2 * size_t(done), piece);
+    log_position_start(song, frames_rendered + done);
+    done += piece;
+  }
+}
 
 // Renders `bytes` worth of whole frames of the song straight into the
 // buffers libpulse lends, one write per buffer.
@@ -61,7 +109,7 @@ void write_song(pa_stream* s, ModuleContext& song, size_t bytes) {
       pa_stream_cancel_write(s);
       return;
     }
-    render_frames(song, static_cast<float*>(data), static_cast<uint32_t>(frames));
+    render_logging_positions(song, static_cast<float*>(data), static_cast<uint32_t>(frames));
     pa_stream_write(s, data, frames * FRAME_BYTES, nullptr, 0, PA_SEEK_RELATIVE);
     remaining -= frames * FRAME_BYTES;
     frames_rendered += frames;
@@ -93,7 +141,7 @@ pa_buffer_attr buffer_for(pa_usec_t latency) {
 // mean the buffer is too short for this machine.
 void on_underflow(pa_stream* s, void*) {
   if (frames_rendered < FIRST_SECOND_FRAMES || !s || target_latency_usec >= MAX_LATENCY_USEC) return;
-  const pa_usec_t longer = std::min(target_latency_usec + LATENCY_STEP_USEC, MAX_LATENCY_USEC);
+  const pa_usec_t longer = std::min(target_latency_usec * 2, MAX_LATENCY_USEC);
   const pa_buffer_attr buffer = buffer_for(longer);
   if (pa_operation* operation = pa_stream_set_buffer_attr(s, &buffer, nullptr, nullptr)) {
     pa_operation_unref(operation);
@@ -119,15 +167,18 @@ void on_resume_signal(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_
 
 void publish_stream_state() {
   stream_playing.store(pa_stream_is_corked(stream) == 0, std::memory_order_relaxed);
+  // Interpolated by libpulse between the server's timing updates.  Without
+  // any yet the last origin stands, so that the heard position never jumps.
+  pa_usec_t played = 0;
+  if (pa_stream_get_time(stream, &played) < 0) return;
+  const uint64_t now = monotonic_usec();
+  stream_origin_usec.store(now > played ? now - played : 1, std::memory_order_release);
 }
 
 void* run_audio_thread(void*) {
   pthread_setname_np(pthread_self(), "intro-audio");
-  // The software renderer keeps every core busy; where the system allows it,
-  // the thread that feeds the sound server goes first.  Refused otherwise,
-  // which changes nothing.  The thread sleeps in poll, so it cannot starve others.
-  const sched_param lowest_real_time = {sched_get_priority_min(SCHED_FIFO)};
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &lowest_real_time);
+  audio_thread_id.store(gettid(), std::memory_order_release);
+  audio_thread_id.notify_one();
   while (audio_running.load(std::memory_order_relaxed)) {
     // A negative result means the loop can no longer poll; retrying would
     // spin a core, so the thread ends and the show goes on silently.
@@ -207,10 +258,34 @@ void start_audio_output() {
     audio_running.store(0, std::memory_order_relaxed);
     close(resume_signal);
     resume_signal = -1;
+    return;
   }
+  // The software renderer keeps every core busy; where the system grants it,
+  // the thread that feeds the sound server goes first.  It sleeps in poll,
+  // so it cannot starve the others.
+  audio_thread_id.wait(0, std::memory_order_acquire);
+  request_real_time(audio_thread, audio_thread_id.load(std::memory_order_relaxed));
 }
 
 bool stream_is_playing() { return stream_playing.load(std::memory_order_relaxed); }
+
+bool heard_song_position(SongPosition& position) {
+  const uint64_t origin = stream_origin_usec.load(std::memory_order_acquire);
+  const uint64_t logged = position_starts_logged.load(std::memory_order_acquire);
+  if (origin == 0 || logged == 0) return false;
+  const uint64_t now = monotonic_usec();
+  heard_frame = std::max(heard_frame, now > origin ? (now - origin) * OUTPUT_RATE / 1000000 : 0);
+  // The newest position begun by the heard frame; past the last rendered
+  // frame (the stream ran dry) that is the last one rendered.
+  for (uint64_t i = logged; i > 0 && logged - i < POSITION_LOG_SIZE; i--) {
+    const uint64_t start = position_starts[(i - 1) % POSITION_LOG_SIZE].load(std::memory_order_relaxed);
+    if (start >> POSITION_BITS <= heard_frame) {
+      position = unpack_song_position(uint32_t(start & ((1u << POSITION_BITS) - 1)));
+      return true;
+    }
+  }
+  return false;
+}
 
 void request_stream_resume() {
   if (resume_signal < 0) return;

@@ -156,6 +156,7 @@ void set_start_state(ModuleContext& context) {
   context.order_position = 0;
   context.tick = 0;
   context.row = 0;
+  context.published_position = pack_song_position(0, 0);
   context.row_repeat = 0;
   context.pattern_delay = 0;
   context.global_volume = context.default_global_volume;

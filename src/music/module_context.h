@@ -152,9 +152,9 @@ struct ModuleContext {
   // Playback state, owned by the replayer once the song is published.
   uint32_t tick_remainder;
   uint16_t output_rate;
-  uint16_t order_position;  // written by the audio thread, read by the timeline
+  uint16_t order_position;
   uint8_t tick;
-  uint8_t row;              // written by the audio thread, read by the timeline
+  uint8_t row;
   uint8_t row_repeat;
   uint8_t pattern_delay;
   uint8_t global_volume;
@@ -164,6 +164,9 @@ struct ModuleContext {
   uint8_t jump_pending;
   uint8_t jump_order;
   uint8_t next_row;
+  // order_position << 8 | row once a row read is complete: the one value the
+  // timeline reads, stored and loaded whole (see song_position).
+  uint32_t published_position;
 };
 
 enum ModuleFormat : uint8_t {
@@ -191,14 +194,30 @@ struct ModulePrescan {
 // with release ordering; readers load it with acquire ordering.
 extern std::atomic<ModuleContext*> published_song;
 
-// The song position for the timeline.  The audio thread writes these two
-// fields through relaxed atomic stores; the two may come from different rows.
-// The block itself is never const, so dropping the const to read is sound.
-inline uint16_t song_order_position(const ModuleContext& song) {
-  return std::atomic_ref<uint16_t>(const_cast<uint16_t&>(song.order_position))
-      .load(std::memory_order_relaxed);
+// The song position for the timeline: the order position and the row the
+// replayer reads next, as one value, so that no reader on any architecture
+// pairs one row's position with another's row.
+struct SongPosition {
+  uint16_t order_position;
+  uint8_t row;
+};
+
+inline uint32_t pack_song_position(uint16_t order_position, uint8_t row) {
+  return uint32_t(order_position) << 8 | row;
 }
 
-inline uint8_t song_row(const ModuleContext& song) {
-  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(song.row)).load(std::memory_order_relaxed);
+inline SongPosition unpack_song_position(uint32_t packed) {
+  return {uint16_t(packed >> 8), uint8_t(packed)};
+}
+
+// Any thread.  The block itself is never const, so dropping the const to read is sound.
+inline SongPosition song_position(const ModuleContext& song) {
+  return unpack_song_position(std::atomic_ref<uint32_t>(const_cast<uint32_t&>(song.published_position))
+                                  .load(std::memory_order_relaxed));
+}
+
+// The audio thread, after a row read: the pair is published in one store.
+inline void publish_song_position(ModuleContext& song) {
+  std::atomic_ref<uint32_t>(song.published_position)
+      .store(pack_song_position(song.order_position, song.row), std::memory_order_relaxed);
 }

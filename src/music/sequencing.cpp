@@ -55,8 +55,8 @@ void read_row(ModuleContext& song) {
     song.break_pending = 0;
     song.next_row = 0;
   }
-  store_order_position(song, position.order_position);
-  store_row(song, position.row);
+  song.order_position = position.order_position;
+  song.row = position.row;
 
   const PatternInfo* pattern = pattern_at(song, position.order_position);
   const uint32_t row_count = rows_of(pattern);
@@ -78,13 +78,13 @@ void read_row(ModuleContext& song) {
     if (channel.vibrato_active && !is_vibrato(*channel.cell)) channel.vibrato_offset = 0;
   }
 
-  const uint8_t next = uint8_t(song.row + 1);
-  store_row(song, next);
-  if (!song.jump_pending && !song.break_pending && (next >= row_count || next == 0)) {
-    store_row(song, song.next_row);
+  song.row = uint8_t(song.row + 1);
+  if (!song.jump_pending && !song.break_pending && (song.row >= row_count || song.row == 0)) {
+    song.row = song.next_row;
     song.next_row = 0;
-    store_order_position(song, order_after(song, song.order_position));
+    song.order_position = order_after(song, song.order_position);
   }
+  publish_song_position(song);
 }
 
 }  // namespace

@@ -44,13 +44,3 @@ void reset_instrument_state(ChannelState& channel);
 
 // Period of the note value n * 16 + finetune, linear or Amiga.
 uint16_t note_period(const ModuleContext& song, int32_t note_value);
-
-// The song position fields are read by the render thread, so the audio
-// thread stores them atomically (relaxed: the timeline needs no ordering).
-inline void store_order_position(ModuleContext& song, uint16_t value) {
-  std::atomic_ref<uint16_t>(song.order_position).store(value, std::memory_order_relaxed);
-}
-
-inline void store_row(ModuleContext& song, uint8_t value) {
-  std::atomic_ref<uint8_t>(song.row).store(value, std::memory_order_relaxed);
-}

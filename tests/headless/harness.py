@@ -338,8 +338,9 @@ def render_reference(folder, until_order, until_row):
     return read_wav_floats(path), rows
 
 
-def thread_cpu_ticks(pid, name):
-    """User plus system clock ticks of the process's thread called name, or None."""
+def thread_stat(pid, name):
+    """The fields of /proc's stat line for the process's thread called name, from its state on
+    (state, ppid, ...), or None."""
     folder = "/proc/%d/task" % pid
     try:
         tids = os.listdir(folder)
@@ -351,11 +352,16 @@ def thread_cpu_ticks(pid, name):
                 if f.read().strip() != name:
                     continue
             with open(os.path.join(folder, tid, "stat")) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            return int(fields[11]) + int(fields[12])
+                return f.read().rsplit(")", 1)[1].split()
         except (FileNotFoundError, ProcessLookupError):
             continue
     return None
+
+
+def thread_cpu_ticks(pid, name):
+    """User plus system clock ticks of the process's thread called name, or None."""
+    fields = thread_stat(pid, name)
+    return None if fields is None else int(fields[11]) + int(fields[12])
 
 
 class Intro:

@@ -20,13 +20,13 @@ struct Playback {
 Playback play(ModuleContext& song, uint32_t frame_count) {
   Playback out;
   out.frames.resize(2 * size_t(frame_count));
-  uint8_t row = song_row(song);
-  uint16_t order = song_order_position(song);
+  uint8_t row = song_position(song).row;
+  uint16_t order = song_position(song).order_position;
   for (uint32_t f = 0; f < frame_count; f++) {
     render_frames(song, &out.frames[2 * size_t(f)], 1);
-    if (song_row(song) != row || song_order_position(song) != order) out.row_reads.push_back(f);
-    row = song_row(song);
-    order = song_order_position(song);
+    if (song_position(song).row != row || song_position(song).order_position != order) out.row_reads.push_back(f);
+    row = song_position(song).row;
+    order = song_position(song).order_position;
   }
   return out;
 }

@@ -35,7 +35,7 @@ TOOLS = ["capture_show", "render_module", "make_prepared"]
 # packages (FFmpeg's carry their soname's major number).  GL is GLVND's
 # libOpenGL, which the binaries link; GLX's libGL, which GLFW opens, comes
 # with libglfw3.
-SHOW_LIBRARIES = {"GLFW": r"libglfw3", "libpulse": r"libpulse0", "GL": r"libopengl0", "GLU": r"libglu1-mesa",
+SHOW_LIBRARIES = {"GLFW": r"libglfw3", "libpulse": r"libpulse0", "libdbus": r"libdbus-1-3", "GL": r"libopengl0", "GLU": r"libglu1-mesa",
                   "tinyobjloader": r"libtinyobjloader\w*"}
 TOOLS_LIBRARIES = {"GL": r"libopengl0", "GLU": r"libglu1-mesa", "tinyobjloader": r"libtinyobjloader\w*",
                    "libavformat": r"libavformat\d+", "libavcodec": r"libavcodec\d+",

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,11 +22,11 @@ std::vector<uint32_t> tick_frames(uint8_t bpm, uint32_t frame_count) {
   song->bpm = bpm;
   std::vector<uint32_t> frames;
   float frame[2];
-  uint8_t row = song_row(*song);
+  uint8_t row = song_position(*song).row;
   for (uint32_t f = 0; f < frame_count; f++) {
     render_frames(*song, frame, 1);
-    if (song_row(*song) != row) frames.push_back(f);
-    row = song_row(*song);
+    if (song_position(*song).row != row) frames.push_back(f);
+    row = song_position(*song).row;
   }
   return frames;
 }
@@ -66,7 +68,7 @@ TEST(Clock, BlocksOfAnySizeTickOnTheSameFrames) {
   ASSERT_EQ(done, 20000u);
   EXPECT_EQ(whole->tick_remainder, pieces->tick_remainder);
   EXPECT_EQ(whole->tick, pieces->tick);
-  EXPECT_EQ(song_row(*whole), song_row(*pieces));
+  EXPECT_EQ(song_position(*whole).row, song_position(*pieces).row);
 }
 
 TEST(Clock, ABpmOfZeroAndATempoOfZeroStillPlay) {
@@ -74,13 +76,13 @@ TEST(Clock, ABpmOfZeroAndATempoOfZeroStillPlay) {
   song->bpm = 0;
   std::vector<float> frames(2 * 4000);
   render_frames(*song, frames.data(), 4000);  // one tick, then a very long one
-  EXPECT_EQ(song_row(*song), 1);
+  EXPECT_EQ(song_position(*song).row, 1);
   EXPECT_EQ(song->tick_remainder, 48000u * 20480u - 8192u * 4000u);
 
   TestSong fast = make_song(1, {64});
   fast->tempo = 0;  // behaves like 1: a row per tick
   run_ticks(*fast, 3);
-  EXPECT_EQ(song_row(*fast), 3);
+  EXPECT_EQ(song_position(*fast).row, 3);
 }
 
 TEST(Rows, PatternDelayRepeatsTheRowAndRunsLaterTickActionsOnItsRepeats) {
@@ -92,9 +94,9 @@ TEST(Rows, PatternDelayRepeatsTheRowAndRunsLaterTickActionsOnItsRepeats) {
   EXPECT_EQ(sliding.volume, 64 - 6);
   run_ticks(*song, 11);
   EXPECT_EQ(sliding.volume, 64 - 17);  // 18 ticks, all but the very first
-  EXPECT_EQ(song_row(*song), 1);       // row 1 not read yet
+  EXPECT_EQ(song_position(*song).row, 1);       // row 1 not read yet
   run_ticks(*song, 1);
-  EXPECT_EQ(song_row(*song), 2);
+  EXPECT_EQ(song_position(*song).row, 2);
 }
 
 TEST(Rows, TheLongestPatternDelayStillEnds) {
@@ -113,6 +115,38 @@ TEST(Rows, TheLongestPatternDelayStillEnds) {
   EXPECT_EQ(reads, expected);
 }
 
+// The timeline reads the position on its own thread while the replayer
+// moves on.  Every pair published here changes both halves (position k,
+// row k mod 256), so a pair put together from two publications breaks
+// row == position mod 256; a writer and a reader running flat out on two
+// cores straddle each other's stores thousands of times a second.
+TEST(Rows, AReaderOnAnotherThreadSeesOnlyPairsThatWerePublished) {
+  TestSong song = make_song(1, {64});
+  std::atomic<bool> reading{true};
+  std::thread writer([&] {
+    for (uint32_t k = 1; reading.load(std::memory_order_relaxed); k++) {
+      song->order_position = uint16_t(k);
+      song->row = uint8_t(k);
+      publish_song_position(*song);
+    }
+  });
+  // Read until the writer has been caught moving on between reads often
+  // enough that the two threads surely overlapped (bounded, for a machine
+  // that never runs them side by side).
+  uint64_t moves = 0, torn = 0, reads = 0;
+  SongPosition example = {}, last = {};
+  for (; moves < 200000 && reads < 2000000000; reads++) {
+    const SongPosition read = song_position(*song);
+    moves += read.order_position != last.order_position;
+    last = read;
+    if (read.row != uint8_t(read.order_position) && torn++ == 0) example = read;
+  }
+  reading.store(false);
+  writer.join();
+  EXPECT_EQ(torn, 0u) << "of " << reads << " reads, e.g. position " << example.order_position << " with row "
+                      << int(example.row);
+}
+
 TEST(Rows, AJumpSelectsThePositionAndABreakRowCountsOnlyAfterIt) {
   // Break first, jump later: the jump's next row 0 wins.
   TestSong song = make_song(2, {8, 8, 8});
@@ -121,8 +155,8 @@ TEST(Rows, AJumpSelectsThePositionAndABreakRowCountsOnlyAfterIt) {
   put(*song, 0, 0, 1, {0, 0, 0, POSITION_JUMP, 2});
   run_ticks(*song, 1);
   // While the jumping row plays, the position still names it.
-  EXPECT_EQ(song_order_position(*song), 0);
-  EXPECT_EQ(song_row(*song), 1);
+  EXPECT_EQ(song_position(*song).order_position, 0);
+  EXPECT_EQ(song_position(*song).row, 1);
   EXPECT_EQ(rows_read(*song, 1), (std::vector<std::pair<int, int>>{{2, 0}}));
 
   // Jump first, break later: the jump's position with the break's row.
@@ -145,8 +179,8 @@ TEST(Rows, PatternEndsRestartAndBreakTargetsBeyondThePattern) {
   TestSong other = make_song(1, {2, 3});
   other->tempo = 1;
   run_ticks(*other, 2);
-  EXPECT_EQ(song_order_position(*other), 1);
-  EXPECT_EQ(uint8_t(song_row(*other) - 1), 255);
+  EXPECT_EQ(song_position(*other).order_position, 1);
+  EXPECT_EQ(uint8_t(song_position(*other).row - 1), 255);
 }
 
 TEST(Rows, PatternLoopRepeatsAndItsStartCarriesIntoTheNextPattern) {

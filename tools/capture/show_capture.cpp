@@ -38,8 +38,9 @@ FrameInputs capture_next_frame(ShowCapture& capture) {
   // replayer stands exactly where this frame's audio time puts it.
   inputs.music_playing = capture.welcome_frame >= 0;
   if (inputs.music_playing) {
-    inputs.order_position = song_order_position(*capture.song);
-    inputs.row = song_row(*capture.song);
+    const SongPosition position = song_position(*capture.song);
+    inputs.order_position = position.order_position;
+    inputs.row = position.row;
   }
   const FrameOutcome outcome = render_frame(inputs);
   capture.drawn = outcome.drawn;
