@@ -20,20 +20,24 @@ their instruments' first words (lead, pad, bass, ...).  With
 the bass and the lead alone around their note changes."""
 
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 
 import numpy as np
 
-RATE = 48000
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import xm_file  # noqa: E402
+from song_measure import (RATE, Song, amplitude_db, band_power, band_share, db, integrated_loudness,  # noqa: E402
+                          k_weighted, loudness_of, part_loudness, render, small_speaker, tick_frames, true_peak)
 SECTIONS = [("intro", 0, 1), ("theme", 2, 5), ("breakdown", 6, 7), ("wave", 8, 11),
             ("greetings", 12, 15), ("climax", 16, 19), ("outro", 20, 21)]
 BUSY = ("theme", "wave", "greetings", "climax")
 FILLS = (1, 5, 7, 11, 15, 19)  # rows 40-63 lead into the next scene
 FILL_ROW = 40
 ARRIVALS = (2, 8, 16)  # the scene changes that land on the full band
+ALL_ARRIVALS = (2, 6, 8, 12, 16, 20)  # every scene change after a build
 WAVE, CLIMAX = (8, 11), (16, 19)
 SHOW_END = (21, 62)
 BEAT_ROWS = 8  # a quarter note: bars of 32 rows
@@ -49,66 +53,22 @@ def note_name(note):
     return NOTE_NAMES[(note - 1) % 12] + str((note - 1) // 12)
 
 
-def db(value):
-    return 10.0 * np.log10(max(value, 1e-20))
-
-
-def amplitude_db(value):
-    return 20.0 * np.log10(max(value, 1e-10))
-
-
 # The module: pattern cells and whether each instrument is pitched ------------
 
 def read_module(path):
-    data = open(path, "rb").read()
-    header_size, = struct.unpack_from("<I", data, 60)
-    length, _, channels, pattern_count, instrument_count = struct.unpack_from("<HHHHH", data, 64)
-    orders = list(data[80:80 + length])
-    at = 60 + header_size
-    patterns = []
-    for _ in range(pattern_count):
-        size, _, rows, packed = struct.unpack_from("<IBHH", data, at)
-        at += size
-        cells, end = [], at + packed
-        while at < end:
-            mask = data[at]
-            if mask & 0x80:
-                at += 1
-                cell = [0] * 5
-                for bit in range(5):
-                    if mask & (1 << bit):
-                        cell[bit] = data[at]
-                        at += 1
-            else:
-                cell = list(data[at:at + 5])
-                at += 5
-            cells.append(cell)
-        patterns.append([cells[r * channels:(r + 1) * channels] for r in range(rows)])
-    instruments = []  # (name, pitched, samples' (peak, end value, loop type))
-    for _ in range(instrument_count):
-        size, = struct.unpack_from("<I", data, at)
-        name = data[at + 4:at + 26].split(b"\0")[0].decode("latin-1")
-        samples, = struct.unpack_from("<H", data, at + 27)
-        at += size
-        headers = []
-        for _ in range(samples):
-            byte_length, _, _, _, _, kind = struct.unpack_from("<IIIBbB", data, at)
-            headers.append((byte_length, kind))
-            at += 40
+    """The module's cells, and for each instrument its name, whether it is
+    pitched and its samples' (peak, last value, loop type)."""
+    module = xm_file.read_module(open(path, "rb").read())
+    instruments = []
+    for instrument in module.instruments:
         ends, pitched = [], False
-        for byte_length, kind in headers:
-            if kind & 0x10:
-                values = np.cumsum(np.frombuffer(data, "<i2", byte_length // 2, at).astype(np.int64))
-                values = ((values + 32768) % 65536) - 32768
-            else:
-                values = np.cumsum(np.frombuffer(data, "i1", byte_length, at).astype(np.int64))
-                values = ((values + 128) % 256) - 128
-            at += byte_length
-            pitched |= part_name(name) not in UNPITCHED and periodic(values)
+        for _, sample in instrument.zones:
+            values = np.array(sample.values, np.int64)
+            pitched |= part_name(instrument.name) not in UNPITCHED and periodic(values)
             peak = float(np.max(np.abs(values))) if len(values) else 0.0
-            ends.append((peak, float(values[-1]) if len(values) else 0.0, kind & 3))
-        instruments.append((name, pitched, ends))
-    return orders, patterns, channels, instruments
+            ends.append((peak, float(values[-1]) if len(values) else 0.0, sample.loop))
+        instruments.append((instrument.name, pitched, ends))
+    return module.orders, module.patterns, module.channels, instruments
 
 
 def periodic(values):
@@ -153,94 +113,6 @@ def channels_of(parts, part, first, last, only=True):
         if part in played and (not only or played == {part}):
             chosen.append(c)
     return chosen
-
-
-# Renders ----------------------------------------------------------------------
-
-def render(render_module, module, wav, extra=()):
-    """The song from its start up to where it loops, and the frame of each row."""
-    command = [render_module, module, wav, "--seconds", "102", "--rows", *extra]
-    log = subprocess.run(command, check=True, capture_output=True, text=True).stdout
-    rows = {}
-    for line in log.split("\n"):
-        if line:
-            t, position, row, tempo, bpm = line.split()
-            key = (int(position), int(row))
-            if key in rows:  # the song starts over: its end is the next position's start
-                rows[(max(p for p, _ in rows) + 1, 0)] = (round(float(t) * RATE), int(tempo), int(bpm))
-                break
-            rows[key] = (round(float(t) * RATE), int(tempo), int(bpm))
-    raw = open(wav, "rb").read()
-    at = 12
-    while raw[at:at + 4] != b"data":
-        at += 8 + struct.unpack_from("<I", raw, at + 4)[0]
-    size, = struct.unpack_from("<I", raw, at + 4)
-    frames = np.frombuffer(raw, "<f4", size // 4, at + 8).reshape(-1, 2).astype(np.float64)
-    end = max(rows.values())[0]
-    return frames[:end], rows
-
-
-def k_weighted(frames):
-    """The two K-weighting filters at 48 kHz, applied through their frequency
-    response on the whole render (zero padded: no wrap-around)."""
-    stages = [([1.53512485958697, -2.69169618940638, 1.19839281085285],
-               [1.0, -1.69065929318241, 0.73248077421585]),
-              ([1.0, -2.0, 1.0], [1.0, -1.99004745483398, 0.99007225036621])]
-    n = 1 << int(np.ceil(np.log2(len(frames) + RATE)))
-    z = np.exp(-1j * np.pi * np.arange(n // 2 + 1) / (n // 2))
-    response = np.ones(n // 2 + 1, complex)
-    for b, a in stages:
-        response *= (b[0] + b[1] * z + b[2] * z * z) / (a[0] + a[1] * z + a[2] * z * z)
-    out = np.empty_like(frames)
-    for side in range(2):
-        out[:, side] = np.fft.irfft(np.fft.rfft(frames[:, side], n) * response, n)[:len(frames)]
-    return out
-
-
-class Song:
-    def __init__(self, frames, rows):
-        self.frames, self.rows = frames, rows
-        self.k = k_weighted(frames)
-
-    def frame(self, position, row):
-        if (position, row) in self.rows:
-            return self.rows[(position, row)][0]
-        return len(self.frames)
-
-    def span(self, first, last):  # positions first..last inclusive
-        return self.frame(first, 0), self.frame(last + 1, 0)
-
-    def rows_span(self, position, first_row, end_row):  # rows first_row..end_row - 1
-        end = self.frame(position, end_row) if end_row < 64 else self.frame(position + 1, 0)
-        return self.frame(position, first_row), end
-
-    def loudness(self, start, end):
-        return loudness_of(self.k[start:end])
-
-    def level(self, start, end):
-        return db(np.mean(self.frames[start:end] ** 2))
-
-
-def loudness_of(k):
-    return -0.691 + db(np.mean(k[:, 0] ** 2) + np.mean(k[:, 1] ** 2))
-
-
-def part_loudness(solos, channels, start, end):
-    if not channels:
-        return -200.0
-    return loudness_of(sum(solos[c].k[start:end] for c in channels))
-
-
-def tick_frames(mix):
-    """The frame of every tick, by row: {(position, row): [frame of tick 0, ...]}.
-    A tick lasts output rate x 20480 / BPM in 1/8192 frame, as the clock counts."""
-    out, tick = {}, 0
-    for key, (frame, tempo, bpm) in sorted(mix.rows.items(), key=lambda kv: kv[1][0]):
-        length = RATE * 20480 // bpm
-        first = tick * length // 8192
-        out[key] = [frame + (tick + t) * length // 8192 - first for t in range(tempo)]
-        tick += tempo
-    return out
 
 
 # Note starts ------------------------------------------------------------------
@@ -687,6 +559,130 @@ def sample_ends(instruments):
                 print("  %-10s %5.1f %%" % (name, 100 * abs(last) / peak))
 
 
+# The third pass's targets ---------------------------------------------------------
+
+THEMES = (("theme", 2, 4), ("wave", 8, 10))  # the themes without their turns
+DRUMS = ("kick", "tom", "snare", "hat", "crash")
+HALF_TIME = (12, 14)
+HIT_SECONDS = 0.08  # a kick hit: its first 80 ms
+BACKING_EXCLUDED = ("lead", "riser", "crash")
+
+
+def bar_loudness(mix, position, half):
+    return mix.loudness(*mix.rows_span(position, half, half + 32))
+
+
+def note_rows(patterns, orders, instruments, position, channels, wanted):
+    """(row, channel, note, part) of the notes in `channels` at `position`
+    whose instruments are among the parts `wanted` (all when None)."""
+    out = []
+    for row, cells in enumerate(patterns[orders[position]]):
+        for c in channels:
+            note, instrument = cells[c][0], cells[c][1]
+            if 1 <= note <= 96 and instrument:
+                part = part_name(instruments[instrument - 1][0])
+                if wanted is None or part in wanted:
+                    out.append((row, c, note, part))
+    return out
+
+
+def backing_bars(patterns, orders, instruments, channels, position, half):
+    """Each backing channel's notes in one bar: {channel: ((row, note, part), ...)}."""
+    bars = {}
+    for row, c, note, part in note_rows(patterns, orders, instruments, position, channels, None):
+        if half <= row < half + 32 and part not in BACKING_EXCLUDED:
+            bars.setdefault(c, []).append((row - half, note, part))
+    return {c: tuple(v) for c, v in bars.items()}
+
+
+def targets(mix, solos, parts, patterns, orders, instruments):
+    """The figures the third pass is judged by, one line each."""
+    print("\nTargets (the third pass):")
+    channels = range(len(solos))
+    kick_channels = channels_of(parts, "kick", 0, len(orders) - 1, only=False)
+    theme = mix.loudness(*mix.span(2, 5))
+    wave = mix.loudness(*mix.span(*WAVE))
+    climax = mix.loudness(*mix.span(*CLIMAX))
+    kick_bars = sum(any(half <= row < half + 32 for row, *_ in
+                        note_rows(patterns, orders, instruments, p, kick_channels, ("kick",)))
+                    for p in range(CLIMAX[0], CLIMAX[1]) for half in (0, 32))
+    bars = [bar_loudness(mix, p, half) for p in range(CLIMAX[0], CLIMAX[1] + 1) for half in (0, 32)][:-1]
+    lead = channels_of(parts, "lead", *CLIMAX)
+    start, end = mix.span(*CLIMAX)
+    lead_over_pads = loudness_of(sum(solos[c].k[start:end] for c in lead)) - part_loudness(
+        solos, channels_of(parts, "pad", *CLIMAX), start, end)
+    print("  1. bars of positions 16-18 with a kick: %d of 6; the climax over the theme %+.1f LU, over the"
+          " wave %+.1f LU;" % (kick_bars, climax - theme, climax - wave))
+    print("     its bars up to the fill (LU): %s: last against first %+.1f; the lead over the pads %+.1f LU" % (
+        " ".join("%.1f" % b for b in bars), bars[-1] - bars[0], lead_over_pads))
+
+    spans = [mix.span(first, last) for _, first, last in THEMES]
+    kick = np.concatenate([sum(solos[c].frames[a:b] for c in kick_channels) for a, b in spans])
+    kick_k = k_weighted(kick)
+    through = k_weighted(small_speaker(kick))
+    lead_all = channels_of(parts, "lead", 0, len(orders) - 1)
+    lead_through = k_weighted(small_speaker(np.concatenate([sum(solos[c].frames[a:b] for c in lead_all)
+                                                            for a, b in spans])))
+    print("  2. the kick in the themes: 20-60 Hz against 60-120 Hz %+.1f dB; 2-5 kHz against the whole %.1f dB;"
+          % (db(band_power(kick, 20, 60) / band_power(kick, 60, 120)), band_share(kick, 2000, 5000)))
+    print("     through a 150 Hz-8 kHz speaker it loses %.1f LU and lies %.1f LU under the lead" % (
+        loudness_of(kick_k) - loudness_of(through), loudness_of(lead_through) - loudness_of(through)))
+    for name, first, last in THEMES:
+        a, b = mix.span(first, last)
+        drums = sorted(set().union(*(channels_of(parts, d, first, last, only=False) for d in DRUMS)))
+        print("     %s: the drum group %.1f LU under the mix (%.1f against %.1f); the kick %.1f LU under the bass" % (
+            name, mix.loudness(a, b) - part_loudness(solos, drums, a, b), part_loudness(solos, drums, a, b),
+            mix.loudness(a, b), part_loudness(solos, channels_of(parts, "bass", first, last, only=False), a, b)
+            - part_loudness(solos, kick_channels, a, b)))
+    print("     the whole song's 20-60 Hz band: %.1f dB of the total" % band_share(mix.frames, 20, 60))
+
+    leads = []
+    for p in range(HALF_TIME[0], HALF_TIME[1] + 1):
+        for row, c, *_ in note_rows(patterns, orders, instruments, p, kick_channels, ("kick",)):
+            a = mix.frame(p, row)
+            b = a + int(HIT_SECONDS * RATE)
+            kick_part = solos[c].frames[a:b]
+            leads.append(db(band_power(kick_part, 40, 100) / band_power(mix.frames[a:b] - kick_part, 40, 100)))
+    print("  3. the half-time kick over the rest of the mix in 40-100 Hz, its first %d ms: %d hits, worst %+.1f dB,"
+          " median %+.1f dB" % (HIT_SECONDS * 1000, len(leads), min(leads), float(np.median(leads))))
+
+    backing = [c for c in channels if c not in lead]
+    theme_bars = [backing_bars(patterns, orders, instruments, backing, p, half) for p in range(2, 6) for half in (0, 32)]
+    total = repeated = 0
+    for p in range(WAVE[0], WAVE[1]):
+        for half in (0, 32):
+            for c, notes in backing_bars(patterns, orders, instruments, backing, p, half).items():
+                total += 1
+                repeated += any(bar.get(c) == notes for bar in theme_bars)
+    print("  4. the wave's backing bars (positions 8-10, each channel's) that repeat one of the theme's:"
+          " %d of %d (%.0f %%)" % (repeated, total, 100.0 * repeated / max(1, total)))
+
+    hats = channels_of(parts, "hat", 0, len(orders) - 1, only=False)
+    hat = sum(solos[c].frames for c in hats)
+    loud = np.sum(hat ** 2, axis=1) > 1e-8
+    print("  5. the hats: left over right %+.1f dB, %.1f LU over the themes; 8-24 kHz %.1f dB of the total" % (
+        db(np.mean(hat[loud, 0] ** 2)) - db(np.mean(hat[loud, 1] ** 2)),
+        np.mean([part_loudness(solos, hats, *mix.span(first, last)) for _, first, last in THEMES]),
+        band_share(mix.frames, 8000, 24000)))
+
+    lifts = ["%d %+.1f" % (p, mix.loudness(*mix.rows_span(p, 0, 8)) - mix.loudness(*mix.rows_span(p - 1, 56, 64)))
+             for p in ALL_ARRIVALS]
+    print("  6. each arrival's first beat over the build's last (LU): " + ", ".join(lifts))
+
+    correlations = []
+    for name, first, last in SECTIONS:
+        if name in BUSY:
+            a, b = mix.span(first, last)
+            left, right = mix.frames[a:b, 0], mix.frames[a:b, 1]
+            correlations.append("%s %.3f" % (name, np.sum(left * right) / np.sqrt(np.sum(left ** 2) * np.sum(right ** 2))))
+    print("  7. stereo correlation of the busy sections: " + ", ".join(correlations))
+
+    breakdown = mix.loudness(*mix.span(6, 7))
+    print("  and: integrated %.1f LUFS (gated), true peak %.2f dBTP (4x), the breakdown %.1f LU under the theme and"
+          " %.1f under the wave" % (integrated_loudness(mix.k[:mix.frame(*SHOW_END)]),
+                                    amplitude_db(true_peak(mix.frames)), theme - breakdown, wave - breakdown))
+
+
 # Pictures -----------------------------------------------------------------------
 
 def spectrograms(folder, work, mix, channels_by_part):
@@ -723,6 +719,9 @@ def main():
         i = arguments.index("--spectrograms")
         folder = arguments[i + 1]
         del arguments[i:i + 2]
+    only_targets = "--targets" in arguments
+    if only_targets:
+        arguments.remove("--targets")
     if not 1 <= len(arguments) <= 2:
         sys.exit(__doc__)
     render_module = arguments[0]
@@ -741,6 +740,9 @@ def main():
             solo.k = k_weighted(frames)
             solos.append(solo)
         names = ["ch%d" % (c + 1) for c in range(channels)]
+        if only_targets:
+            targets(mix, solos, parts, patterns, orders, instruments)
+            return
         print("Song report: %s, %d positions, %d channels, %.2f s up to the loop, %d bytes\n" % (
             os.path.basename(module), len(orders), channels, mix.frame(len(orders), 0) / RATE,
             os.path.getsize(module)))
@@ -762,6 +764,7 @@ def main():
         pad_balance(mix, solos, parts)
         kick_low(solos, parts)
         sample_ends(instruments)
+        targets(mix, solos, parts, patterns, orders, instruments)
         starts = note_starts(mix, patterns, orders, channels)
         note_start_steps(mix, solos, names, starts)
         tick_steps(mix, solos, names, starts)

@@ -1,6 +1,7 @@
 """Writes an XM 0x0104 module from plain Python records: packed patterns,
 instruments with envelopes, autovibrato and several samples, and
-delta-coded 8-bit or 16-bit sample data.  Used by make_song_xm.py."""
+delta-coded 8-bit or 16-bit sample data; and reads one back into the same
+records.  make_song_xm.py writes the song with it, song_report.py reads it."""
 
 import struct
 
@@ -123,3 +124,95 @@ def module_bytes(name, channels, orders, patterns, instruments, tempo, bpm, rest
     out += b"".join(pattern_bytes(p) for p in patterns)
     out += b"".join(instrument_bytes(i) for i in instruments)
     return out
+
+
+class Module:
+    def __init__(self, name, channels, orders, patterns, instruments, tempo, bpm, restart=0):
+        self.name, self.channels, self.orders, self.patterns = name, channels, orders, patterns
+        self.instruments, self.tempo, self.bpm, self.restart = instruments, tempo, bpm, restart
+
+
+def read_envelope(data, at, fields):
+    count, sustain, loop_start, loop_end, kind = fields
+    if not kind & 1:
+        return None
+    points = [struct.unpack_from("<HH", data, at + 4 * i) for i in range(min(count, 12))]
+    return Envelope(points, sustain if kind & 2 else None, (loop_start, loop_end) if kind & 4 else None)
+
+
+def sample_values(data, at, count, bits):
+    """Undoes the delta coding: the running sum, wrapped to the sample's width."""
+    values, total = [], 0
+    if bits == 16:
+        for (delta,) in struct.iter_unpack("<h", data[at:at + 2 * count]):
+            total = (total + delta + 32768) % 65536 - 32768
+            values.append(total)
+    else:
+        for delta in data[at:at + count]:
+            total = (total + delta + 128) % 256 - 128
+            values.append(total)
+    return values
+
+
+def read_module(data):
+    """The records module_bytes writes, read back from an XM file's bytes: what
+    the song's tools measure the module by."""
+    name = data[17:37].split(b"\0")[0].decode("latin-1")
+    header_size, = struct.unpack_from("<I", data, 60)
+    length, restart, channels, pattern_count, instrument_count, _, tempo, bpm = \
+        struct.unpack_from("<HHHHHHHH", data, 64)
+    orders = list(data[80:80 + length])
+    at = 60 + header_size
+    patterns = []
+    for _ in range(pattern_count):
+        size, _, rows, packed = struct.unpack_from("<IBHH", data, at)
+        at += size
+        cells, end = [], at + packed
+        while at < end:
+            mask = data[at]
+            if mask & 0x80:
+                at += 1
+                cell = [0] * 5
+                for bit in range(5):
+                    if mask & (1 << bit):
+                        cell[bit] = data[at]
+                        at += 1
+            else:
+                cell = list(data[at:at + 5])
+                at += 5
+            cells.append(cell)
+        cells += [[0] * 5 for _ in range(rows * channels - len(cells))]
+        patterns.append([cells[r * channels:(r + 1) * channels] for r in range(rows)])
+    instruments = []
+    for _ in range(instrument_count):
+        size, = struct.unpack_from("<I", data, at)
+        instrument_name = data[at + 4:at + 26].split(b"\0")[0].decode("latin-1")
+        count, = struct.unpack_from("<H", data, at + 27)
+        note_map, volume_envelope, panning_envelope, vibrato, fadeout = [], None, None, (0, 0, 0, 0), 0
+        if count:
+            note_map = list(data[at + 33:at + 129])
+            fields = data[at + 225:at + 235]
+            volume_envelope = read_envelope(data, at + 129, (fields[0], fields[2], fields[3], fields[4], fields[8]))
+            panning_envelope = read_envelope(data, at + 177, (fields[1], fields[5], fields[6], fields[7], fields[9]))
+            vibrato = tuple(data[at + 235:at + 239])
+            fadeout, = struct.unpack_from("<H", data, at + 239)
+        at += size
+        headers = []
+        for _ in range(count):
+            byte_length, loop_start, loop_length, volume, finetune, kind, panning, relative = \
+                struct.unpack_from("<IIIBbBBb", data, at)
+            sample_name = data[at + 18:at + 40].split(b"\0")[0].decode("latin-1")
+            headers.append((sample_name, byte_length, loop_start, loop_length, volume, finetune, kind, panning,
+                            relative))
+            at += 40
+        zones = []
+        for index, (sample_name, byte_length, loop_start, loop_length, volume, finetune, kind, panning,
+                    relative) in enumerate(headers):
+            width = 2 if kind & 0x10 else 1
+            values = sample_values(data, at, byte_length // width, 8 * width)
+            at += byte_length
+            first = next((note for note, i in enumerate(note_map, 1) if i == index), 97)
+            zones.append((first, Sample(sample_name, values, 8 * width, loop_start // width, loop_length // width,
+                                        kind & 3, volume, panning, relative, finetune)))
+        instruments.append(Instrument(instrument_name, zones, volume_envelope, panning_envelope, vibrato, fadeout))
+    return Module(name, channels, orders, patterns, instruments, tempo, bpm, restart)
