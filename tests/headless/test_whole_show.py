@@ -11,7 +11,10 @@ the moment the welcome screen appears, with no underflow after the first
 second other than right after the machine itself stalled (watched by a
 real-time process per core).  And the show with every frame held to 1/8 s,
 which skips most of the rows its fades and its end are keyed to: it must
-still end by itself, with every fade drawn.  INTRO_SOUND_SERVERS limits the
+still end by itself, with every fade drawn.  And with the stream's buffer
+held at 250 ms (what the mixer renders is heard a good tenth of a second
+later): the welcome screen's fade and the first scene change are drawn no
+earlier than their rows are heard in the recording.  INTRO_SOUND_SERVERS limits the
 servers (e.g. for the TSan run); INTRO_SLOW_BUILD=1 (a sanitizer build)
 only reports its real-time figures."""
 
@@ -55,6 +58,11 @@ GAP_BEFORE_UNDERFLOW, GAP_AFTER_UNDERFLOW = 0.5, 0.3
 SLOW_BUILD = os.environ.get("INTRO_SLOW_BUILD") == "1"
 # The boot console, 101.44 s of music and room for a loaded machine.
 SHOW_DEADLINE = 150
+# The long buffer's test: libpulse holds any stream to PULSE_LATENCY_MSEC.
+# The recording's clock is only bounded from above, so a frame may seem to
+# begin a little before its row; the rendered position is 0.1 s ahead.
+LONG_BUFFER_MS, HEARD_SLACK = "250", 0.03
+FADE_ROW, WELCOME_FADE_POSITION = 40, 1
 
 
 def held_to_sound(server):
@@ -225,6 +233,45 @@ class WholeShow(unittest.TestCase):
         self.assertIsNotNone(show_over, "the show did not end by itself within %d s" % SHOW_DEADLINE)
         self.assertEqual(status, 0)
         self.assertEqual([s["state"] for s in scenes if s["fading"]], [1, 2, 3, 4, 5, 6], "a fade was not drawn")
+
+    def test_fade_and_scene_change_wait_for_the_music_as_heard_with_a_long_buffer(self):
+        if SLOW_BUILD:
+            self.skipTest("a sanitizer build is run for its reports")
+        frames = tempfile.mkdtemp(prefix="intro-probe-frames-")
+        self.addCleanup(shutil.rmtree, frames, ignore_errors=True)
+        # Until the recording holds a few rows of the first 3D scene's music.
+        past_change = self.row_time(ENTRY_POSITIONS[2], 8)
+        with harness.PulseServer() as sound, harness.XServer(854, 480) as x, \
+                harness.Recorder(sound.client_env) as recorder, \
+                harness.Intro(x.display, sound.server, binary=harness.PROBE,
+                              extra_env={"INTRO_PROBE_FRAMES": frames, "PULSE_LATENCY_MSEC": LONG_BUFFER_MS}) as intro:
+            harness.wait_for(lambda: align(recorder.samples(), self.reference, past_change) is not None, 60,
+                             interval=0.5, what="the music past the first scene change")
+            x.key("Escape")
+            self.assertEqual(intro.wait(30), 0)
+            report = intro.process.stderr.read().decode(errors="replace")
+        scenes, _, _ = parse_probe(report)
+        recording = recorder.samples()
+        lag = align(recording, self.reference, 0.5)
+        self.assertIsNotNone(lag, "the music was never heard as rendered offline")
+        heard = lambda seconds: recorder.start_time() + lag / harness.RATE + seconds
+
+        with open(os.path.join(frames, "inputs.txt")) as log:
+            logged = [(float.fromhex(f[1]), int(f[4]), int(f[5]), int(f[7])) for f in map(str.split, log)]
+        welcome = next(i for i, frame in enumerate(logged) if frame[3] == 1)
+        # The log's clock is the show's own; the welcome screen's first frame began where the probe says.
+        origin = scenes[1]["begun"] - logged[welcome][0]
+        fade = next((clock + origin for clock, order, row, _ in logged
+                     if order == WELCOME_FADE_POSITION and row != 0 and row - 1 >= FADE_ROW), None)
+        change = next((s["begun"] for s in scenes if s["state"] == 2), None)
+        self.assertIsNotNone(fade, "the welcome screen's fade never began")
+        self.assertIsNotNone(change, "the first 3D scene was never entered")
+        for what, began, row_heard in [
+                ("fade", fade, heard(self.row_time(WELCOME_FADE_POSITION, FADE_ROW))),
+                ("scene change", change, heard(self.position_change_time(ENTRY_POSITIONS[2])))]:
+            sys.stderr.write("%s began %+.1f ms after its row was heard\n" % (what, (began - row_heard) * 1000))
+            self.assertTrue(row_heard - HEARD_SLACK <= began <= row_heard + LATE,
+                            "the %s began %+.3f s after its row was heard" % (what, began - row_heard))
 
     def enforce_or_report(self, server, check, reliable):
         """Runs a check, which fails the test where the run can be held to it

@@ -20,13 +20,12 @@ struct Playback {
 Playback play(ModuleContext& song, uint32_t frame_count) {
   Playback out;
   out.frames.resize(2 * size_t(frame_count));
-  uint8_t row = song_position(song).row;
-  uint16_t order = song_position(song).order_position;
+  SongPosition at = song_position(song);
   for (uint32_t f = 0; f < frame_count; f++) {
     render_frames(song, &out.frames[2 * size_t(f)], 1);
-    if (song_position(song).row != row || song_position(song).order_position != order) out.row_reads.push_back(f);
-    row = song_position(song).row;
-    order = song_position(song).order_position;
+    const SongPosition now = song_position(song);
+    if (now.row != at.row || now.order_position != at.order_position) out.row_reads.push_back(f);
+    at = now;
   }
   return out;
 }
