@@ -19,6 +19,7 @@
 #include "scene_window.h"
 #include "scenes.h"
 #include "text_screen.h"
+#include "published_song.h"
 
 // The music starts with the welcome screen, at the boot console's end at 60 frames per second.
 constexpr double MUSIC_START = 4.017;

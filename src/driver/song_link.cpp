@@ -3,6 +3,7 @@
 
 #include "audio_output.h"
 #include "module_context.h"
+#include "published_song.h"
 
 bool song_is_published() { return published_song.load(std::memory_order_acquire) != nullptr; }
 

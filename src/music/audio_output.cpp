@@ -20,6 +20,7 @@
 #include <atomic>
 
 #include "module_context.h"
+#include "published_song.h"
 #include "real_time_request.h"
 #include "replayer.h"
 #include "sequencing.h"

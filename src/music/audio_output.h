@@ -4,6 +4,7 @@
 #pragma once
 
 #include "module_context.h"
+#include "published_song.h"
 
 // Start-up: main loop, context, corked playback stream and the audio thread.
 // Any failure leaves the show silent; nothing here is fatal.

@@ -9,6 +9,7 @@
 #include "prepared_reader.h"
 #include "s3m_reader.h"
 #include "xm_reader.h"
+#include "published_song.h"
 
 #include <cstdlib>
 #include <cstring>

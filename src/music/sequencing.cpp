@@ -9,6 +9,7 @@
 #include "mixer.h"
 #include "pitch.h"
 #include "power_of_two.h"
+#include "published_song.h"
 
 namespace {
 

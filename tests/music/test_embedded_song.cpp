@@ -3,6 +3,7 @@
 #include "effect_codes.h"
 #include "embedded_assets.h"
 #include "load_module.h"
+#include "published_song.h"
 
 #include <gtest/gtest.h>
 

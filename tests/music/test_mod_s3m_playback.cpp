@@ -5,6 +5,7 @@
 #include "music_test_support.h"
 #include "replayer.h"
 #include "s3m_writer.h"
+#include "published_song.h"
 
 #include <gtest/gtest.h>
 

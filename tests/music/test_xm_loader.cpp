@@ -4,6 +4,7 @@
 #include "effect_codes.h"
 #include "loaded_song_checks.h"
 #include "music_test_support.h"
+#include "published_song.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "mixer.h"
 #include "replayer.h"
 #include "replayer_test_song.h"
+#include "published_song.h"
 
 #include <gtest/gtest.h>
 

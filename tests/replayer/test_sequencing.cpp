@@ -3,6 +3,7 @@
 #include "effect_codes.h"
 #include "replayer.h"
 #include "replayer_test_song.h"
+#include "published_song.h"
 
 #include <gtest/gtest.h>
 

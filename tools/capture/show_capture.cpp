@@ -8,6 +8,7 @@
 #include "replayer.h"
 #include "show_resources.h"
 #include "show_state.h"
+#include "published_song.h"
 
 bool open_show_capture(ShowCapture& capture, int32_t width, int32_t height, int32_t fps) {
   capture.fps = fps;
