@@ -7,7 +7,10 @@
 # of this machine's release that debootstrap unpacks without running
 # anything (there is no binfmt_misc to enter it), with Debian's arm64 Mesa,
 # EGL and FFmpeg libraries; it is made once and kept in ROOTS/SUITE-arm64.
-# Prints, per still, the pixels that differ; exit status 0 when none do.
+# Prints, per still, the pixels that differ and by how much.  Exit status 0
+# when no channel of any pixel differs by more than one level, in at most
+# one pixel in a thousand: where the white flash is half blended over the
+# wave scene, the two builds of softpipe round a few values differently.
 # A still costs every frame before it: at 60 frames per second qemu draws
 # about five a second at 320x180.
 #
@@ -91,13 +94,18 @@ for still in "$work/x86-64"/*.png; do
   elif cmp -s "$still" "$work/arm64/$name"; then
     echo "$name: 0 pixels differ"
   else
-    # compare -metric AE prints the count of differing pixels and exits 1 when there are some.
-    pixels=$(compare -metric AE "$still" "$work/arm64/$name" null: 2>&1) || true
-    echo "$name: $pixels pixels differ"
-    [ "$pixels" = 0 ] || { differ=$((differ + 1)); status=1; }
+    # compare prints to stderr and exits 1 when the pictures differ: AE counts the
+    # pixels that do, PAE gives the largest difference of a channel (0 to 1).
+    pixels=$(compare -metric AE "$still" "$work/arm64/$name" null: 2>&1 | awk '{ printf "%d", $1 }') || true
+    levels=$(compare -metric PAE "$still" "$work/arm64/$name" null: 2>&1 |
+      sed 's/.*(\(.*\))/\1/' | awk '{ printf "%d", $1 * 255 + 0.5 }') || true
+    all=$(identify -format '%[fx:w*h]' "$still")
+    echo "$name: $pixels pixels differ, by up to $levels levels"
+    [ "$pixels" = 0 ] || differ=$((differ + 1))
+    [ "$levels" -le 1 ] && [ $((pixels * 1000)) -le "$all" ] || status=1
   fi
 done
-echo "$size at $fps fps: $((total - differ)) of $total stills identical;" \
+echo "$size at $fps fps: $((total - differ)) of $total stills identical$([ $status = 0 ] && [ $differ -gt 0 ] && echo ', the others within one level');" \
   "x86-64 $((middle - began)) s, arm64 under qemu $((ended - middle)) s"
 [ "$total" -gt 0 ] || status=1
 exit $status
