@@ -373,8 +373,9 @@ BASS_FIGURES = {
     "pulse": ((0, 0, 0x3C), (4, 0, 0x30), (6, 12, 0x2C), (8, 0, 0x3C), (12, 0, 0x30), (14, 12, 0x2C),
               (16, 0, 0x3C), (20, 0, 0x30), (22, 7, 0x30), (24, 0, 0x3C), (28, 12, 0x34), (30, 7, 0x2C)),
     "half": ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24)),
-    # The half time's: answering the kick (rows 0, 20, 22), silent under it.
-    "answer": ((4, 0, 0x3A), (14, 12, 0x2C), (18, None, 0), (24, 0, 0x36), (28, 7, 0x2C)),
+    # The half time's: answering the kick (rows 0, 20, 22), silent under it
+    # and gone before the next chord.
+    "answer": ((4, 0, 0x3A), (14, 12, 0x2C), (18, None, 0), (24, 0, 0x36), (28, 7, 0x2C), (31, None, 0)),
     "long": ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30)),
     # The climax's: swung eighths leaping the octave, walking into each chord.
     "drive": ((0, 0, 0x3E), (2, 12, 0x2C), (4, 0, 0x34), (6, 7, 0x2C), (8, 0, 0x3C), (10, 12, 0x2C),
