@@ -712,7 +712,7 @@ def wave(position, voices):
               end_row=40 if turn else ROWS)
     pads(p, position, voices)
     chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
-    broken_chords(p, position, volume=PLUCK_VOLUME - 12, first_row=AFTER_RISER if position == 8 else 0,
+    broken_chords(p, position, volume=PLUCK_VOLUME - 16, first_row=AFTER_RISER if position == 8 else 0,
                   last_row=40 if turn else ROWS, step=4, sides=SIDES[1:])
     lead(p, position, voices, volume=LEAD_VOLUME - 8, octave_volume=OCTAVE_VOLUME - 8)
     if turn:
@@ -802,8 +802,9 @@ def climax(position, voices):
         riser_pull_back(p)
         for row in (40, 44, 46):
             p.put(row, CS, "C-4", SNARE, vol(0x3C))
-        kicks(p, [40, 44, 46], volume=0x40)
-        kicks(p, [48, 52], volume=0x2C)
+        kicks(p, [40, 44, 46, 48, 52], volume=0x40)
+        for row in (48, 52):
+            p.put(row, CK, volume=vol(0x2C))
         bass_notes(p, [(40, N("E-2"), 0x30), (44, N("E-2"), 0x30), (46, N("E-2"), 0x30)], end_row=48)
         bass_line(p, position, "drive", first_row=48, last_row=56, level=BASS_LEVEL * 1.25, end_row=56)
         snare_roll(p, 48, 56, volume=0x10)
