@@ -43,12 +43,13 @@ KEY_OFF_AT, MULTI_RETRIG = 20, 27  # K, R
 RETRIG, NOTE_CUT, NOTE_DELAY = 0x90, 0xC0, 0xD0  # E9x, ECx, EDx high nibbles
 
 ARRIVALS = (2, 6, 8, 12, 16, 20)  # positions whose row 0 ends a riser
-KICK_LONG, KICK_SHORT = "C-4", "D-4"  # the kick's two samples, by note
+KICK_LONG, KICK_SHORT, KICK_MEDIUM = "C-4", "D-4", "E-4"  # the kick's three samples, by note
+KICK_TICKS = ((18, KICK_LONG), (12, KICK_MEDIUM), (0, KICK_SHORT))  # the longest that ends before the next
 RELEASE_TICKS = 22  # a held voice's release after a key off
 LEAD_REACH = 20  # semitones a lead phrase may glide above its zone's home
 TICK_SECONDS = 2.5 / 104
 BEAT_ROWS = 8
-MIX_GAIN = 1.3  # every volume written here is scaled by this, up to 64
+MIX_GAIN = 1.18  # every volume written here is scaled by this, up to 64
 
 
 def scaled(v):
@@ -123,6 +124,7 @@ LEAD_VOLUME = 0x2E
 OCTAVE_VOLUME = 0x24
 PAD_VOLUME = 0x1C
 PLUCK_VOLUME = 0x30
+CLIMAX_LEAD = 0x2E  # the lead's level where the climax starts
 BASS_LEVEL = 0.76
 
 
@@ -224,15 +226,15 @@ def slide(p, channels, first_row, last_row, current, target, rate=1):
 # Drums -------------------------------------------------------------------------
 
 def kicks(p, rows, volume=0x3A):
-    """Kicks on `rows`; one the next follows within 12 ticks is the short one."""
+    """Kicks on `rows`, each the longest that has ended when the next one comes."""
     rows = sorted(set(rows))
     for i, row in enumerate(rows):
         following = rows[i + 1] if i + 1 < len(rows) else ROWS
-        note = KICK_SHORT if ticks_between(row, following) < 12 else KICK_LONG
+        note = next(n for ticks, n in KICK_TICKS if ticks_between(row, following) >= ticks)
         p.put(row, CK, note, KICK, vol(volume))
 
 
-def hats(p, rows, open_rows=(), loud=0x2E, soft=0x1C):
+def hats(p, rows, open_rows=(), loud=0x35, soft=0x2C):
     """The open hat from its place in the hat sample; a closed one is cut in
     the silence between the two, before the open one can sound."""
     for row in rows:
@@ -271,11 +273,12 @@ def crash(p, row=0, volume=0x30):
 
 
 def snare_build(p, start=0x30):
-    """Snare from row 40, doubling its rate every eight rows, louder as it goes."""
+    """Snare from row 40, doubling its rate every eight rows, louder as it
+    goes, and silent for the last half beat: the downbeat lands on a gap."""
     for i, row in enumerate((40, 44, 48, 52)):
         p.put(row, CS, "C-4", SNARE, vol(start + 4 * i))
-    for i, row in enumerate((56, 58, 60)):
-        p.put(row, CS, "C-4", SNARE, vol(min(0x40, start + 0x12 + 4 * i)), EXTENDED,
+    for i, row in enumerate((56, 58)):
+        p.put(row, CS, "C-4", SNARE, vol(start + 4 + 4 * i), EXTENDED,
               RETRIG | (2 if row % 4 == 0 else 1))
 
 
@@ -296,6 +299,13 @@ def noise_riser(p, first_row, from_note, speed, volume=0x30, down=False, last_ro
     p.put(first_row, CX, from_note, RISER, vol(volume), PORTA_DOWN if down else PORTA_UP, speed)
     for row in range(first_row + 1, last_row):
         p.put(row, CX, effect=PORTA_DOWN if down else PORTA_UP, param=speed)
+
+
+def riser_pull_back(p):
+    """The riser sinks away over the last beat (4 a tick, a step the noise
+    masks): the downbeat lands on a gap, not on a wall."""
+    for row in range(56, ROWS):
+        p.put(row, CX, volume=0x64)
 
 
 def sweep_riser(p, first_row, speed, volume=0x28, from_note="C-2"):
@@ -338,10 +348,13 @@ def bass_home(note):
 
 
 def bass_notes(p, notes, end_row=ROWS, held_from=0.5):
-    """(row, note, volume) in order, the next note or `end_row` ending each:
-    the longest pluck whose gate closes before the next note, or the held
-    bass, keyed off so that its release ends before the next note."""
+    """(row, note, volume) in order, the next note (or rest: note None) or
+    `end_row` ending each: the longest pluck whose gate closes before the
+    next note, or the held bass, keyed off so that its release ends before
+    the next note."""
     for i, (row, note, volume) in enumerate(notes):
+        if note is None:
+            continue
         following = notes[i + 1][0] if i + 1 < len(notes) else end_row
         ticks = ticks_between(row, following)
         gap = ticks * TICK_SECONDS
@@ -360,6 +373,9 @@ BASS_FIGURES = {
     "pulse": ((0, 0, 0x3C), (4, 0, 0x30), (6, 12, 0x2C), (8, 0, 0x3C), (12, 0, 0x30), (14, 12, 0x2C),
               (16, 0, 0x3C), (20, 0, 0x30), (22, 7, 0x30), (24, 0, 0x3C), (28, 12, 0x34), (30, 7, 0x2C)),
     "half": ((0, 0, 0x38), (12, 0, 0x24), (20, 0, 0x34), (24, 12, 0x28), (28, 7, 0x24)),
+    # The half time's: answering the kick (rows 0, 20, 22), silent under it
+    # and gone before the next chord.
+    "answer": ((4, 0, 0x3A), (14, 12, 0x2C), (18, None, 0), (24, 0, 0x36), (28, 7, 0x2C), (31, None, 0)),
     "long": ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30)),
     # The climax's: swung eighths leaping the octave, walking into each chord.
     "drive": ((0, 0, 0x3E), (2, 12, 0x2C), (4, 0, 0x34), (6, 7, 0x2C), (8, 0, 0x3C), (10, 12, 0x2C),
@@ -386,6 +402,9 @@ def bass_line(p, position, style, first_row=0, last_row=ROWS, level=BASS_LEVEL, 
         root = N(CHORDS[chord_at(position, bar)][1])
         for row, interval, volume in BASS_FIGURES[style]:
             if not first_row <= bar + row < last_row:
+                continue
+            if interval is None:
+                notes.append((bar + row, None, 0))
                 continue
             if interval == "walk":
                 # A step toward the next chord's root, from below (from above
@@ -613,9 +632,12 @@ def intro(position, voices):
         noise_riser(p, 40, "C-2", 0x0F, volume=0x24)
         for row in range(41, 60, 2):
             p.put(row, CX, volume=0x71)
-        kicks(p, list(range(40, 60, 8)) + [56, 60], volume=0x36)
+        riser_pull_back(p)
+        # The kick and the bass leave the last beat to the snare and the
+        # riser, and land together on the downbeat.
+        kicks(p, (40, 48, 52), volume=0x36)
         snare_build(p)
-        bass_line(p, position, "pulse", first_row=40, level=BASS_LEVEL * 0.8)
+        bass_line(p, position, "pulse", first_row=40, last_row=56, level=BASS_LEVEL * 0.8, end_row=56)
         hats(p, range(40, 60, 2), loud=0x24, soft=0x18)
         voices.pads = slide(p, PADS, 40, 60, voices.pads, 0x26)
     return p
@@ -624,17 +646,17 @@ def intro(position, voices):
 def main_theme(position, voices):
     p = Pattern()
     if position == 2:
-        crash(p, volume=0x34)
+        crash(p, volume=0x40)
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 5
     groove(p, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=48 if turn else ROWS, level=BASS_LEVEL * 0.85,
+    bass_line(p, position, "pulse", last_row=48 if turn else ROWS, level=BASS_LEVEL * 0.75,
               end_row=48 if turn else ROWS)
     pads(p, position, voices)
     if position == 2:
         voices.pads = slide(p, PADS, 1, 16, voices.pads, PAD_VOLUME - 4)
-    broken_chords(p, position, volume=PLUCK_VOLUME - 8, last_row=40 if turn else ROWS)
-    lead(p, position, voices)
+    broken_chords(p, position, volume=PLUCK_VOLUME - 12, last_row=40 if turn else ROWS)
+    lead(p, position, voices, volume=LEAD_VOLUME - 3, octave_volume=OCTAVE_VOLUME - 3)
     if turn:
         # Falling into the breakdown: toms down the kit, the bass diving
         # under them, the pads sinking, the noise falling four octaves.
@@ -654,7 +676,8 @@ def main_theme(position, voices):
 def breakdown(position, voices):
     p = Pattern()
     if position == 6:
-        crash(p, volume=0x20)
+        crash(p, volume=0x24)
+        kicks(p, (0,), volume=0x34)
         p.put(0, CX, KEY_OFF, 0)
     pads(p, position, voices)
     # The bass and the lead well down: the breakdown lies 3 LU under the theme.
@@ -666,14 +689,13 @@ def breakdown(position, voices):
     if position == 7:
         # Fill: the kicks double, a rising snare roll, the tonal riser over
         # four octaves, the bass pulsing in eighths, the pads swelling back.
-        kicks(p, list(range(32, 48, 8)) + list(range(48, 56, 4)) + list(range(56, ROWS, 2)), volume=0x30)
-        for row in range(56, ROWS, 2):
-            p.put(row, CK, volume=vol(0x2C + 2 * (row - 56)))
+        kicks(p, list(range(32, 48, 8)) + list(range(48, 56, 4)) + [56, 58], volume=0x30)
         sweep_riser(p, 40, 0x10, volume=0x24)
-        snare_roll(p, 48, volume=0x18)
+        riser_pull_back(p)
+        snare_roll(p, 48, 56, volume=0x10)
         p.put(40, CS, "C-4", SNARE, vol(0x2C))
         p.put(44, CS, "C-4", SNARE, vol(0x30))
-        bass_line(p, position, "pulse", first_row=40, level=0.6)
+        bass_line(p, position, "pulse", first_row=40, last_row=56, level=0.6, end_row=56)
         hats(p, range(40, ROWS, 2), loud=0x24, soft=0x18)
         voices.pads = slide(p, PADS, 40, ROWS, voices.pads, 0x18)
     return p
@@ -682,17 +704,17 @@ def breakdown(position, voices):
 def wave(position, voices):
     p = Pattern()
     if position == 8:
-        crash(p, volume=0x38)
+        crash(p, volume=0x40)
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 11
     groove(p, busy=True, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.9,
+    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.68,
               end_row=40 if turn else ROWS)
     pads(p, position, voices)
     chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
-    broken_chords(p, position, volume=PLUCK_VOLUME - 8, first_row=AFTER_RISER if position == 8 else 0,
+    broken_chords(p, position, volume=PLUCK_VOLUME - 16, first_row=AFTER_RISER if position == 8 else 0,
                   last_row=40 if turn else ROWS, step=4, sides=SIDES[1:])
-    lead(p, position, voices, volume=LEAD_VOLUME - 6, octave_volume=OCTAVE_VOLUME - 6)
+    lead(p, position, voices, volume=LEAD_VOLUME - 8, octave_volume=OCTAVE_VOLUME - 8)
     if turn:
         # The break: one stab, the cymbal choked, silence until the pickup
         # and a quick riser.
@@ -703,7 +725,8 @@ def wave(position, voices):
         p.put(40, CA, KEY_OFF, 0)
         voices.sounding[CA] = None
         noise_riser(p, 48, "C-2", 0x16, volume=0x20)
-        for row, level in zip((56, 58, 60, 62), (0x20, 0x28, 0x30, 0x38)):
+        riser_pull_back(p)
+        for row, level in zip((56, 58), (0x20, 0x28)):
             p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | (2 if row % 4 == 0 else 1))
     return p
 
@@ -711,7 +734,7 @@ def wave(position, voices):
 def greetings(position, voices):
     p = Pattern()
     if position == 12:
-        crash(p, volume=0x28)
+        crash(p, volume=0x38)
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 15
     end = 40 if turn else ROWS
@@ -720,7 +743,7 @@ def greetings(position, voices):
         if row < end:
             p.put(row, CS, "C-4", SNARE, vol(0x40))
     hats(p, range(0, end, 4))
-    bass_line(p, position, "half", last_row=56 if turn else ROWS, end_row=56 if turn else ROWS)
+    bass_line(p, position, "answer", last_row=56 if turn else ROWS, end_row=56 if turn else ROWS)
     pads(p, position, voices, fresh=(0,) if position == 12 else ())
     lead(p, position, voices, vibrato="column")
     if position in (13, 14):
@@ -736,11 +759,11 @@ def greetings(position, voices):
         noise_riser(p, 32, "C-2", 0x0B, volume=0x22)
         for row in range(33, ROWS, 2):
             p.put(row, CX, volume=0x71)
-        tom_run(p, (40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62),
-                ("C-5", "A-4", "C-5", "A-4", "G-4", "E-4", "G-4", "E-4", "D-4", "C-4", "D-4", "C-4"),
-                volume=0x40)
+        riser_pull_back(p)
+        tom_run(p, (40, 42, 44, 46, 48, 50, 52, 54, 56, 58),
+                ("C-5", "A-4", "C-5", "A-4", "G-4", "E-4", "G-4", "E-4", "D-4", "C-4"), volume=0x40)
         hats(p, range(40, ROWS, 4), open_rows=tuple(range(40, ROWS, 4)), loud=0x2C)
-        for row, level in zip((44, 52, 56, 60), (0x34, 0x38, 0x3C, 0x40)):
+        for row, level in zip((44, 52, 56), (0x34, 0x38, 0x30)):
             p.put(row, CS, "C-4", SNARE, vol(level), EXTENDED, RETRIG | 1)
     return p
 
@@ -748,38 +771,43 @@ def greetings(position, voices):
 def climax(position, voices):
     p = Pattern()
     if position == 16:
-        crash(p, volume=0x40)
+        crash(p, volume=0x30)
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 19
     end = 40 if turn else ROWS
     # A new groove: the kick pushing into each half bar, open hats on the
     # offbeats, a ghost snare before each backbeat.
-    kick_rows = [r for bar in (0, 32) for r in (0, 8, 14, 16, 24, 28)]
-    kicks(p, [r for r in kick_rows if r < end], volume=0x40)
+    kick_rows = [bar + r for bar in (0, 32) for r in (0, 8, 14, 16, 24, 28)]
+    kicks(p, [r for r in kick_rows if r < end], volume=0x32)
     for row in (8, 24, 40, 56):
         if row < end:
-            p.put(row, CS, "C-4", SNARE, vol(0x40))
+            p.put(row, CS, "C-4", SNARE, vol(0x34))
             p.put(row - 4, CS, "C-4", SNARE, vol(0x14))
     hats(p, [r for r in range(0, end, 2) if r % 8], open_rows=tuple(range(4, end, 8)), loud=0x2C, soft=0x20)
     bass_line(p, position, "drive", last_row=end, level=BASS_LEVEL * 1.25, end_row=end if turn else ROWS)
     pads(p, position, voices)
     if position == 16:
-        voices.pads = slide(p, PADS, 1, 24, voices.pads, 0x22)
-    counter_line(p, position, 0x28)
+        voices.pads = slide(p, PADS, 1, 24, voices.pads, 0x25)
+    counter_line(p, position, 0x28 + 6 * (position - 16))  # rising: the climax does not sag
     broken_chords(p, position, volume=PLUCK_VOLUME, first_row=AFTER_RISER if position == 16 else 2,
                   last_row=48 if turn else ROWS, step=2, sides=SIDES[1:], beats=False)
-    lead(p, position, voices, volume=0x35, vibrato="column" if position >= 18 else "effect", second="third")
+    lead(p, position, voices, volume=CLIMAX_LEAD, vibrato="column", second="third")
+    if position in (17, 18):
+        # Louder as its phrases fall in register: the climax does not sag.
+        slide(p, (CL,), 0, 16, scaled(CLIMAX_LEAD + 4 * (position - 17)), CLIMAX_LEAD + 4 * (position - 16))
     if turn:
         # Fill: the band in unison hits under the lead's held E, then a snare
         # roll under a fast sweep.
         sweep_riser(p, 48, 0x18, volume=0x24)
+        riser_pull_back(p)
         for row in (40, 44, 46):
             p.put(row, CS, "C-4", SNARE, vol(0x3C))
-        kicks(p, [40, 44, 46] + list(range(48, ROWS, 4)), volume=0x40)
+        kicks(p, [40, 44, 46, 48, 52], volume=0x40)
+        for row in (48, 52):
+            p.put(row, CK, volume=vol(0x2C))
         bass_notes(p, [(40, N("E-2"), 0x30), (44, N("E-2"), 0x30), (46, N("E-2"), 0x30)], end_row=48)
-        bass_line(p, position, "drive", first_row=48, level=BASS_LEVEL * 1.25)
-        snare_roll(p, 48, volume=0x2C)
-        kicks(p, range(56, ROWS, 2), volume=0x30)
+        bass_line(p, position, "drive", first_row=48, last_row=56, level=BASS_LEVEL * 1.25, end_row=56)
+        snare_roll(p, 48, 56, volume=0x10)
         crash(p, 40, 0x2C)
         hats(p, range(40, ROWS, 2), loud=0x2C, soft=0x20)
     return p
@@ -861,7 +889,8 @@ def instruments():
             plucks[k].append((home if plucks[k] else 1, sample))
     lowest_lead, highest_lead = N("G#4"), N("G-6")
     out = [
-        Instrument("kick", [(1, s.kick()), (N(KICK_SHORT), s.kick("kick short", 0.09, 0.025, KICK_SHORT))]),
+        Instrument("kick", [(1, s.kick()), (N(KICK_SHORT), s.kick("kick short", 0.09, 0.015, 0.02, KICK_SHORT)),
+                            (N(KICK_MEDIUM), s.kick("kick medium", 0.28, 0.03, 0.07, KICK_MEDIUM))]),
         Instrument("snare", drum(s.snare())),
         Instrument("hat", drum(s.hat())),
         Instrument("bass", zones(lambda h, span: s.bass_held(h, span), BASS_LOWEST, N("C-4"), span=6),

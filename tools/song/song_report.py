@@ -6,15 +6,17 @@ changes and the arrivals after them; the climax against the wave; notes
 outside the key and semitone rubs; the level where the show ends; stereo
 width; clicks (steps where notes start, where gains change and where
 samples end); the riser's sweep; the energy in the presence and the top
-bands; and what a hall's mono PA makes of the lead pair, the pads and the
-kick.
+bands; what a hall's mono PA makes of the lead pair, the pads and the
+kick; and the figures the music's third pass is held to (with --targets,
+only those).
 
-    python3 tools/song/song_report.py RENDER_MODULE [MODULE] [--spectrograms DIR]
+    python3 tools/song/song_report.py RENDER_MODULE [MODULE] [--targets] [--spectrograms DIR]
 
 Needs numpy and sox (sh tools/install_packages.sh music); RENDER_MODULE is
 the built renderer (build/tools/render_module), MODULE defaults to
 assets/song.xm.  Loudness is K-weighted and ungated (LU, as LUFS without
-the gate); levels are RMS over both sides in dBFS.  Parts are named by
+the gate) but where it says gated; levels are RMS over both sides in
+dBFS.  Parts are named by
 their instruments' first words (lead, pad, bass, ...).  With
 --spectrograms, sox draws one PNG per section, fill and arrival, and of
 the bass and the lead alone around their note changes."""

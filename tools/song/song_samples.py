@@ -205,21 +205,27 @@ def drum(name, values, bits, panning=128, home="C-4"):
 
 # Drums and noises -----------------------------------------------------------
 
-def kick(name="kick", seconds=0.27, decay=0.07, home="C-4"):
-    """A sine swept from 190 Hz down to 61 Hz with a knock an octave up and
-    a beater click at 3 kHz: weight a PA without subwoofers still plays.
-    The short one, for fills on sixteenths, is gone in 90 ms."""
+def kick(name="kick", seconds=0.42, hold=0.03, decay=0.09, home="C-4"):
+    """A sine swept from 200 Hz down to 52 Hz, held a moment and decaying,
+    with a knock an octave up and a beater at 3.2 kHz inside the same
+    saturation: weight for the subwoofers, and an attack that a small
+    speaker still plays, its top rolled off.  The medium and short ones, for kicks in quick
+    succession, are the same hit closing sooner."""
     count = frames(seconds)
-    click = biquad(Noise(11).block(count), "bandpass", 3000.0, 0.9)
+    beater = normalise(biquad(biquad(Noise(11).block(count), "bandpass", 3200.0, 0.6), "bandpass", 3200.0, 0.6),
+                       1.0)
     out, phase, knock = [], 0.0, 0.0
     for i in range(count):
         t = i / RATE
-        frequency = 61.0 + 129.0 * math.exp(-t / 0.018)
+        frequency = 52.0 + 150.0 * math.exp(-t / 0.022)
         phase += TWO_PI * frequency / RATE
         knock += TWO_PI * 2.0 * frequency / RATE
-        level = 1.0 if t < 0.02 else math.exp(-(t - 0.02) / decay)
-        body = math.sin(phase) * level + 0.35 * math.sin(knock) * math.exp(-t / 0.012)
-        out.append(math.tanh(2.2 * body) + click[i] * 1.6 * math.exp(-t / 0.004))
+        level = 1.0 if t < hold else math.exp(-(t - hold) / decay)
+        body = (math.sin(phase) * level + math.sin(knock) * math.exp(-t / 0.015)
+                + 6.0 * beater[i] * math.exp(-t / 0.03))
+        out.append(math.tanh(4.0 * body))
+    # The saturated beater would fizz above 8 kHz: its brightness stops at 6.
+    out = biquad(biquad(out, "lowpass", 6000.0), "lowpass", 6000.0)
     return drum(name, fade_tail(fade_in(out, 0.0004), seconds * 0.4), 16, home=home)
 
 
@@ -239,7 +245,7 @@ def tom():
 def snare():
     """Two tones, a crack at 2.8 kHz and hiss kept under 8 kHz: a snare that
     cuts through without fizz at the top."""
-    count = frames(0.24)
+    count = frames(0.3)
     raw = Noise(23).block(count)
     hiss = biquad(biquad(biquad(raw, "highpass", 1400.0), "lowpass", 6500.0), "lowpass", 6500.0)
     crack = biquad(raw, "bandpass", 2800.0, 1.4)
@@ -247,9 +253,9 @@ def snare():
     for i in range(count):
         t = i / RATE
         bend = 1.0 + 0.15 * math.exp(-t / 0.01)
-        tone = (math.sin(TWO_PI * 186.0 * bend * t) + 0.5 * math.sin(TWO_PI * 331.0 * bend * t)) * math.exp(-t / 0.045)
-        out.append(0.9 * tone + 1.7 * hiss[i] * math.exp(-t / 0.07) + 2.2 * crack[i] * math.exp(-t / 0.025))
-    out = biquad(saturate(out, 2.0), "lowpass", 9000.0)
+        tone = (math.sin(TWO_PI * 186.0 * bend * t) + 0.5 * math.sin(TWO_PI * 331.0 * bend * t)) * math.exp(-t / 0.08)
+        out.append(0.9 * tone + 1.7 * hiss[i] * math.exp(-t / 0.12) + 2.2 * crack[i] * math.exp(-t / 0.025))
+    out = biquad(saturate(out, 5.0), "lowpass", 9000.0)
     return drum("snare", fade_tail(fade_in(out, 0.0003), 0.07), 16, panning=112)
 
 
@@ -274,12 +280,12 @@ def hat():
     """Two hats in one sample: the closed one at the start, the open one at
     HAT_OPEN_OFFSET (played with a sample offset), each starting and ending
     at zero, so that a closed hat needs no note cut."""
-    closed = fade_tail(fade_in(metallic(frames(0.045), 37, 0.012, 6000.0, 10500.0), 0.0002), 0.02)
-    opened = fade_tail(fade_in(metallic(frames(0.17), 38, 0.055, 5500.0, 10500.0), 0.0002), 0.07)
+    closed = fade_tail(fade_in(metallic(frames(0.045), 37, 0.025, 6000.0, 12000.0), 0.0002), 0.02)
+    opened = fade_tail(fade_in(metallic(frames(0.17), 38, 0.055, 5500.0, 12000.0), 0.0002), 0.07)
     top = max(abs(v) for v in opened)
     closed = [v * 0.9 * top / max(abs(v) for v in closed) for v in closed]
     values = closed + [0.0] * (HAT_OPEN_OFFSET * 256 - len(closed)) + opened
-    return drum("hat", values, 8, panning=224)
+    return drum("hat", values, 8)
 
 
 def crash():
