@@ -108,11 +108,7 @@ def table(title, builds, names, columns):
 
 
 def main():
-    builds = [("this build", os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build")))]
-    if len(sys.argv) > 2:
-        builds.insert(0, ("previous", os.path.abspath(sys.argv[2])))
-    for name, folder in builds:
-        print("%s: %s" % (name, folder))
+    builds = harness.compared_builds(sys.argv, os.path.join(root, "build"))
     for width, height in SIZES:
         # The builds take turns, and each scene keeps its best round: this machine's speed wanders.
         rounds = []

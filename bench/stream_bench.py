@@ -243,11 +243,7 @@ def print_shows(title, builds, shows):
 
 
 def main():
-    builds = [("this build", os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build")))]
-    if len(sys.argv) > 2:
-        builds.insert(0, ("previous", os.path.abspath(sys.argv[2])))
-    for name, folder in builds:
-        print("%s: %s" % (name, folder))
+    builds = harness.compared_builds(sys.argv, os.path.join(root, "build"))
     folder = tempfile.mkdtemp(prefix="intro-stream-reference-")
     try:
         reference = harness.render_reference(folder, END[0], END[1] + 1)

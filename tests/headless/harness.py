@@ -433,3 +433,15 @@ def keep_shot(image, name):
     if SHOTS:
         os.makedirs(SHOTS, exist_ok=True)
         image.save_png(os.path.join(SHOTS, name + ".png"))
+
+
+def compared_builds(argv, default):
+    """The build folders a benchmark compares, from its command line THIS
+    [PREVIOUS] (THIS defaults to `default`): named, previous first, each
+    printed with its folder."""
+    builds = [("this build", os.path.abspath(argv[1] if len(argv) > 1 else default))]
+    if len(argv) > 2:
+        builds.insert(0, ("previous", os.path.abspath(argv[2])))
+    for name, folder in builds:
+        print("%s: %s" % (name, folder))
+    return builds
