@@ -32,7 +32,7 @@ void place_window() {
 }
 
 // One frame's inputs as the live show has them: the wall clock since
-// start-up and the music as the audio thread last rendered it.
+// start-up and the music being heard now (see read_song_position).
 FrameInputs live_frame_inputs() {
   FrameInputs inputs = {};
   inputs.clock = static_cast<float>(glfwGetTime());
