@@ -55,7 +55,7 @@ TEST(EmbeddedSong, UsesWhatTheReplayerImplements) {
   ModuleContext* song = prepare_module(asset_song_xm, static_cast<uint32_t>(asset_song_xm_size));
   ASSERT_NE(song, nullptr);
   EXPECT_GE(song->channel_count, 6);
-  EXPECT_LE(song->channel_count, 12);
+  EXPECT_LE(song->channel_count, 16);
   bool sustain = false, envelope_loop = false, panning = false, fadeout = false, vibrato = false;
   for (uint32_t i = 0; i < song->instrument_count; i++) {
     const Instrument& instrument = song->instruments[i];

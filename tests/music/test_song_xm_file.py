@@ -18,7 +18,7 @@ failures = []
 if again != data:
     at = next((i for i, (a, b) in enumerate(zip(again, data)) if a != b), min(len(again), len(data)))
     failures.append("written back, the song differs from byte %d (%d bytes against %d)" % (at, len(again), len(data)))
-if (module.channels, len(module.orders), module.tempo, module.bpm) != (12, 22, 4, 104):
+if (module.channels, len(module.orders), module.tempo, module.bpm) != (16, 22, 4, 104):
     failures.append("header read as %d channels, %d positions, speed %d, %d BPM" % (
         module.channels, len(module.orders), module.tempo, module.bpm))
 kick = next((i for i in module.instruments if i.name == "kick"), None)

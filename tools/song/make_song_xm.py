@@ -22,18 +22,19 @@ import song_samples as s  # noqa: E402
 from xm_file import KEY_OFF, Envelope, Instrument, module_bytes  # noqa: E402
 
 ROWS = 64
-CHANNELS = 12
+CHANNELS = 16
 POSITIONS = 22
 N = s.note_number
 
 # Instruments, 1-based as the cells name them.
 (KICK, SNARE, HAT, BASS, PAD, LEAD, PLUCK, CRASH, RISER, LEAD_OCTAVE, BASS_4, BASS_8, BASS_12,
- BELL, TOM, CHIP, SWEEP) = range(1, 18)
+ BELL, TOM, CHIP, SWEEP, ROOM) = range(1, 19)
 BASS_PLUCKS = (BASS_4, BASS_8, BASS_12)  # gates as song_samples.BASS_GATES
 # Channels: drums, bass, three pads, the lead, the second voice (plucks,
 # arpeggio, counter-line), crash, the lead's octave or harmony, effects
-# (risers, the bell's motif).
-CK, CS, CH, CB, CP1, CP2, CP3, CL, CA, CF, CD, CX = range(CHANNELS)
+# (risers, the bell's motif); then the space around them: the lead's two
+# echoes and the snare's room, left and right.
+CK, CS, CH, CB, CP1, CP2, CP3, CL, CA, CF, CD, CX, CE1, CE2, CR1, CR2 = range(CHANNELS)
 PADS = (CP1, CP2, CP3)
 
 # Effect letters as XM stores them.
@@ -49,7 +50,7 @@ RELEASE_TICKS = 22  # a held voice's release after a key off
 LEAD_REACH = 20  # semitones a lead phrase may glide above its zone's home
 TICK_SECONDS = 2.5 / 104
 BEAT_ROWS = 8
-MIX_GAIN = 1.18  # every volume written here is scaled by this, up to 64
+MIX_GAIN = 1.17  # every volume written here is scaled by this, up to 64
 
 
 def scaled(v):
@@ -76,13 +77,20 @@ CHORDS = {  # pad voicing (three notes) and bass root
     "Em": (("G-3", "B-3", "E-4"), "E-2"),
 }
 MAJOR = {"F", "C", "G", "E"}
+# The wave's own voicings, close and higher than the first theme's, so that
+# its theme does not sound through the first theme's chords.
+WAVE_VOICINGS = {
+    "Dm": ("D-4", "F-4", "A-4"), "F": ("C-4", "F-4", "A-4"), "Am": ("C-4", "E-4", "A-4"),
+    "Em": ("B-3", "E-4", "G-4"), "G": ("B-3", "D-4", "G-4"), "E": ("B-3", "E-4", "G#4"),
+}
+WAVE_POSITIONS = range(8, 12)
 SCALE = (0, 2, 3, 5, 7, 8, 10)  # A minor: semitones of A B C D E F G above A
 
 PROGRESSION = [
     ("Am", "F"), ("C", "G"),
     ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
     ("Dm", "Am"), ("F", "E"),
-    ("Am", "F"), ("C", "G"), ("Am", "F"), ("G", "E"),
+    ("Dm", "F"), ("Am", "Em"), ("F", "Dm"), ("G", "E"),  # the wave's theme, on the subdominant
     ("F", "G"), ("Em", "Am"), ("Dm", "G"), ("E", "E"),
     ("C", "F"), ("Em", "G"), ("F", "Dm"), ("G", "E"),  # the climax, harmonised anew
     ("F", "G"), ("E", "Am"),
@@ -207,6 +215,12 @@ def chord_at(position, row):
     return PROGRESSION[position][row // 32]
 
 
+def voicing(position, row):
+    """The pads' three notes for the chord on `row`."""
+    name = chord_at(position, row)
+    return WAVE_VOICINGS[name] if position in WAVE_POSITIONS else CHORDS[name][0]
+
+
 def slide(p, channels, first_row, last_row, current, target, rate=1):
     """Volume slides from `current` toward `target`, at most `rate` a tick,
     on rows first_row..last_row - 1; returns the level reached."""
@@ -258,14 +272,27 @@ def backbeat(p, ghosts=True, volume=0x3A):
         p.put(30, CS, "C-4", SNARE, vol(0x10), EXTENDED, NOTE_DELAY | 1)
 
 
-def groove(p, busy=False, last_bar=True, kick_volume=0x3A, snare_volume=0x3A):
+def groove(p, last_bar=True, kick_volume=0x3A, snare_volume=0x3A):
     end = ROWS if last_bar else 40
-    kicks(p, [r for r in range(0, end, 8)] + ([30] if busy else []), kick_volume)
-    hat_rows = [r for r in range(0, end, 2 if busy else 4)]
-    hats(p, hat_rows, open_rows=(28, 60) if busy else (60,))
+    kicks(p, range(0, end, 8), kick_volume)
+    hats(p, range(0, end, 4), open_rows=(60,))
     backbeat(p, volume=snare_volume)
     if not last_bar:
         p.clear(40, (CS, CH, CK))
+
+
+def wave_groove(p, last_bar=True):
+    """The wave's own beat, broken: the kick on one, after the backbeat and
+    pushing into it, ghost notes between, sixteenth hats."""
+    end = ROWS if last_bar else 40
+    kicks(p, [r for r in (0, 12, 16, 22, 32, 44, 48, 60) if r < end])
+    hats(p, range(0, end, 2), open_rows=(28, 60), loud=0x31, soft=0x28)
+    for row in (8, 24, 40, 56):
+        if row < end:
+            p.put(row, CS, "C-4", SNARE, vol(0x3A))
+    for row, level in ((18, 0x12), (30, 0x14), (38, 0x10), (54, 0x14)):
+        if row < end:
+            p.put(row, CS, "C-4", SNARE, vol(level))
 
 
 def crash(p, row=0, volume=0x30):
@@ -324,7 +351,7 @@ def pads(p, position, voices, rows=(0, 32), fresh=(), volume=PAD_VOLUME):
     A chord change glides the sounding voices; only rows in `fresh`, where
     the pads were silent, start notes (the envelope swells them in)."""
     for row in rows:
-        notes, _ = CHORDS[chord_at(position, row)]
+        notes = voicing(position, row)
         for channel, note, pan in zip(PADS, notes, PAD_PANNING):
             if row in fresh:
                 p.put(row, channel, note, PAD, vol(volume), SET_PANNING, pan)
@@ -377,6 +404,9 @@ BASS_FIGURES = {
     # and gone before the next chord.
     "answer": ((4, 0, 0x3A), (14, 12, 0x2C), (18, None, 0), (24, 0, 0x36), (28, 7, 0x2C), (31, None, 0)),
     "long": ((0, 0, 0x38), (16, 12, 0x20), (20, 0, 0x30)),
+    # The wave's: landing with its broken kick, the octave bouncing between.
+    "bounce": ((0, 0, 0x3C), (6, 12, 0x28), (12, 0, 0x38), (16, 0, 0x3C), (20, 12, 0x28), (22, 7, 0x30),
+               (26, 12, 0x28), (28, 0, 0x34), (30, "walk", 0x2C)),
     # The climax's: swung eighths leaping the octave, walking into each chord.
     "drive": ((0, 0, 0x3E), (2, 12, 0x2C), (4, 0, 0x34), (6, 7, 0x2C), (8, 0, 0x3C), (10, 12, 0x2C),
               (12, 0, 0x34), (14, 7, 0x2C), (16, 0, 0x3E), (18, 12, 0x2C), (20, 0, 0x34), (22, 7, 0x2C),
@@ -486,7 +516,7 @@ def counter_line(p, position, volume, last_row=ROWS):
                 p.put(row, CA, tone, BELL, vol(volume - (0 if row % 8 == 0 else 4)), SET_PANNING, 0x18)
 
 
-def chip_arpeggio(p, position, voices, volume=0x0C, last_row=ROWS):
+def chip_arpeggio(p, position, voices, volume=0x0B, last_row=ROWS):
     """A held chord root with the tracker arpeggio, minor or major, gliding
     to each new root."""
     for row in range(0, last_row):
@@ -655,8 +685,8 @@ def main_theme(position, voices):
     pads(p, position, voices)
     if position == 2:
         voices.pads = slide(p, PADS, 1, 16, voices.pads, PAD_VOLUME - 4)
-    broken_chords(p, position, volume=PLUCK_VOLUME - 12, last_row=40 if turn else ROWS)
-    lead(p, position, voices, volume=LEAD_VOLUME - 3, octave_volume=OCTAVE_VOLUME - 3)
+    broken_chords(p, position, volume=PLUCK_VOLUME - 14, last_row=40 if turn else ROWS)
+    lead(p, position, voices, volume=LEAD_VOLUME - 5, octave_volume=OCTAVE_VOLUME - 5)
     if turn:
         # Falling into the breakdown: toms down the kit, the bass diving
         # under them, the pads sinking, the noise falling four octaves.
@@ -707,14 +737,14 @@ def wave(position, voices):
         crash(p, volume=0x40)
         p.put(0, CX, KEY_OFF, 0)
     turn = position == 11
-    groove(p, busy=True, last_bar=not turn)
-    bass_line(p, position, "pulse", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.68,
+    wave_groove(p, last_bar=not turn)
+    bass_line(p, position, "bounce", last_row=40 if turn else ROWS, level=BASS_LEVEL * 0.68,
               end_row=40 if turn else ROWS)
     pads(p, position, voices)
     chip_arpeggio(p, position, voices, last_row=40 if turn else ROWS)
     broken_chords(p, position, volume=PLUCK_VOLUME - 16, first_row=AFTER_RISER if position == 8 else 0,
                   last_row=40 if turn else ROWS, step=4, sides=SIDES[1:])
-    lead(p, position, voices, volume=LEAD_VOLUME - 8, octave_volume=OCTAVE_VOLUME - 8)
+    lead(p, position, voices, volume=LEAD_VOLUME - 10, octave_volume=OCTAVE_VOLUME - 10)
     if turn:
         # The break: one stab, the cymbal choked, silence until the pickup
         # and a quick riser.
@@ -790,7 +820,7 @@ def climax(position, voices):
         voices.pads = slide(p, PADS, 1, 24, voices.pads, 0x25)
     counter_line(p, position, 0x28 + 6 * (position - 16))  # rising: the climax does not sag
     broken_chords(p, position, volume=PLUCK_VOLUME, first_row=AFTER_RISER if position == 16 else 2,
-                  last_row=48 if turn else ROWS, step=2, sides=SIDES[1:], beats=False)
+                  last_row=40 if turn else ROWS, step=2, sides=SIDES[1:], beats=False)
     lead(p, position, voices, volume=CLIMAX_LEAD, vibrato="column", second="third")
     if position in (17, 18):
         # Louder as its phrases fall in register: the climax does not sag.
@@ -801,8 +831,8 @@ def climax(position, voices):
         sweep_riser(p, 48, 0x18, volume=0x24)
         riser_pull_back(p)
         for row in (40, 44, 46):
-            p.put(row, CS, "C-4", SNARE, vol(0x3C))
-        kicks(p, [40, 44, 46, 48, 52], volume=0x40)
+            p.put(row, CS, "C-4", SNARE, vol(0x38))
+        kicks(p, [40, 44, 46, 48, 52], volume=0x3A)
         for row in (48, 52):
             p.put(row, CK, volume=vol(0x2C))
         bass_notes(p, [(40, N("E-2"), 0x30), (44, N("E-2"), 0x30), (46, N("E-2"), 0x30)], end_row=48)
@@ -848,16 +878,82 @@ def outro(position, voices):
     return p
 
 
+# Space -------------------------------------------------------------------------
+
+ECHOES = ((CE1, 8, 0.45, 0xC8), (CE2, 16, 0.28, 0x38))  # channel, rows later, level, panning
+ECHO_ROWS = 2  # an echo is keyed off after this and rings out in the lead's release
+ECHO_RINGS = 10  # rows from an echo's start to the end of its release
+ROOMS = ((CR1, "C-4", 0x10), (CR2, "D-4", 0xF0))  # channel, the room's side by note, panning
+ROOM_LEVEL = 0.55  # against the hit
+ROOM_ROWS = 16  # a room rings this long: only hits this far apart get one
+
+
+def held_notes(rows, channel):
+    """The note sounding on `channel` on every row, a key off's release
+    counted as sounding; None where it is silent."""
+    out, note, silent_from = [], None, 0
+    for row, cells in enumerate(rows):
+        value = cells[channel][0]
+        if value == KEY_OFF:
+            silent_from = row + ECHO_RINGS - ECHO_ROWS
+        elif value:
+            note, silent_from = value, len(rows)
+        out.append(note if row < silent_from else None)
+    return out
+
+
+def lead_echoes(rows):
+    """The lead's notes again on the echo channels, a beat and two beats
+    later, short, quieter and thrown apart.  An echo that would sound with
+    the lead's own pitch (which beats) or a semitone from the lead, its
+    second voice or the other echo is left out, as is one that would cut
+    the echo before."""
+    against = [list(notes) for notes in zip(held_notes(rows, CL), held_notes(rows, CD))]
+    starts, volume = [], 0
+    for row, cells in enumerate(rows):
+        note, _, column = cells[CL][:3]
+        volume = column - 0x10 if 0x10 <= column <= 0x50 else volume
+        if 1 <= note <= 96:
+            starts.append((row, note, volume))
+    for channel, delay, level, pan in ECHOES:
+        free_from = 0
+        for row, note, volume in starts:
+            at = row + delay
+            if at < free_from or at + ECHO_RINGS > len(rows):
+                continue
+            if any(n and abs(note - n) % 12 in (0, 1, 11) for notes in against[at:at + ECHO_RINGS] for n in notes):
+                continue
+            rows[at][channel][:] = [note, LEAD, 0x10 + round(volume * level), SET_PANNING, pan]
+            rows[at + ECHO_ROWS][channel][0] = KEY_OFF
+            free_from = at + ECHO_RINGS
+            for notes in against[at:free_from]:
+                notes.append(note)  # the later echo keeps clear of this one too
+
+
+def snare_rooms(rows):
+    """A room under each full snare hit that has time to ring out before the
+    next: two different noises, one each side, so that the room is wide."""
+    hits = [row for row in range(len(rows)) if rows[row][CS][1] == SNARE and rows[row][CS][2] >= vol(0x30)
+            and rows[row][CS][3] not in (EXTENDED, MULTI_RETRIG)]
+    for hit, following in zip(hits, hits[1:] + [len(rows) + ROOM_ROWS]):
+        if following - hit < ROOM_ROWS:
+            continue
+        level = round((rows[hit][CS][2] - 0x10) * ROOM_LEVEL)
+        for channel, side, pan in ROOMS:
+            rows[hit][channel][:] = [N(side), ROOM, 0x10 + level, SET_PANNING, pan]
+
+
 def compose():
     sections = [intro] * 2 + [main_theme] * 4 + [breakdown] * 2 + [wave] * 4 + \
         [greetings] * 4 + [climax] * 4 + [outro] * 2
     voices = Voices()
-    patterns = []
-    for position, make in enumerate(sections):
-        p = make(position, voices)
+    patterns = [make(position, voices) for position, make in enumerate(sections)]
+    rows = [row for p in patterns for row in p.rows]
+    lead_echoes(rows)
+    snare_rooms(rows)
+    for p in patterns:
         p.place_speeds()
-        patterns.append(p.rows)
-    return patterns
+    return [p.rows for p in patterns]
 
 
 # Instruments -------------------------------------------------------------------
@@ -914,6 +1010,7 @@ def instruments():
         Instrument("tom", drum(s.tom())),
         Instrument("chip", [(1, s.chip_zone(N("D-5"), 18))], held([(0, 64), (4, 60)]), fadeout=400),
         Instrument("riser sweep", drum(s.sweep_tone()), held([(0, 40), (16, 64)])),
+        Instrument("room", [(1, s.room("room left", 61, ROOMS[0][1])), (N(ROOMS[1][1]), s.room("room right", 62, ROOMS[1][1]))]),
     ]
     return out
 

@@ -567,7 +567,7 @@ THEMES = (("theme", 2, 4), ("wave", 8, 10))  # the themes without their turns
 DRUMS = ("kick", "tom", "snare", "hat", "crash")
 HALF_TIME = (12, 14)
 HIT_SECONDS = 0.08  # a kick hit: its first 80 ms
-BACKING_EXCLUDED = ("lead", "riser", "crash")
+BACKING_EXCLUDED = ("lead", "riser", "crash", "room")  # the room is the snare's, not a part of its own
 
 
 def bar_loudness(mix, position, half):

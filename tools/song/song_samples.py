@@ -259,6 +259,22 @@ def snare():
     return drum("snare", fade_tail(fade_in(out, 0.0003), 0.07), 16, panning=112)
 
 
+def room(name, seed, home, seconds=0.8):
+    """One side of a snare's room: noise swelling in after the first
+    reflections' 12 ms, its top dying away sooner than its middle, and no
+    brighter than the snare it answers."""
+    count = frames(seconds)
+    raw = biquad(biquad(biquad(Noise(seed).block(count), "highpass", 400.0), "lowpass", 9000.0), "lowpass", 9000.0)
+    top = biquad(raw, "highpass", 3500.0)
+    middle = biquad(raw, "lowpass", 3500.0)
+    out = []
+    for i in range(count):
+        t = max(0.0, i / RATE - 0.012)
+        swell = 1.0 - math.exp(-t / 0.012)
+        out.append(swell * (middle[i] * math.exp(-t / 0.17) + 0.8 * top[i] * math.exp(-t / 0.08)))
+    return drum(name, fade_tail(out, 0.25), 8, home=home)
+
+
 def metallic(count, seed, decay, low, high):
     """Noise and six inharmonic square waves between two cut-offs: cymbal and
     hat, their top kept down."""
@@ -274,14 +290,15 @@ def metallic(count, seed, decay, low, high):
 
 
 HAT_OPEN_OFFSET = 0x10  # in 256-frame units: where the open hat starts
+HAT_DRIVE = 1.2  # denser, so that the hats are heard without a higher peak
 
 
 def hat():
     """Two hats in one sample: the closed one at the start, the open one at
     HAT_OPEN_OFFSET (played with a sample offset), each starting and ending
     at zero, so that a closed hat needs no note cut."""
-    closed = fade_tail(fade_in(metallic(frames(0.045), 37, 0.025, 6000.0, 12000.0), 0.0002), 0.02)
-    opened = fade_tail(fade_in(metallic(frames(0.17), 38, 0.055, 5500.0, 12000.0), 0.0002), 0.07)
+    closed = fade_tail(fade_in(saturate(metallic(frames(0.045), 37, 0.025, 6000.0, 12000.0), HAT_DRIVE), 0.0002), 0.02)
+    opened = fade_tail(fade_in(saturate(metallic(frames(0.17), 38, 0.055, 5500.0, 12000.0), HAT_DRIVE), 0.0002), 0.07)
     top = max(abs(v) for v in opened)
     closed = [v * 0.9 * top / max(abs(v) for v in closed) for v in closed]
     values = closed + [0.0] * (HAT_OPEN_OFFSET * 256 - len(closed)) + opened
