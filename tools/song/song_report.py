@@ -678,6 +678,21 @@ def targets(mix, solos, parts, patterns, orders, instruments):
             left, right = mix.frames[a:b, 0], mix.frames[a:b, 1]
             correlations.append("%s %.3f" % (name, np.sum(left * right) / np.sqrt(np.sum(left ** 2) * np.sum(right ** 2))))
     print("  7. stereo correlation of the busy sections: " + ", ".join(correlations))
+    # Room: what still sounds of a backbeat 150-450 ms after it, against its
+    # first 100 ms, and how alike the two sides of that tail are.
+    snare_group = sorted(set(channels_of(parts, "snare", 0, len(orders) - 1, only=False))
+                         | set(channels_of(parts, "room", 0, len(orders) - 1, only=False)))
+    snare = sum(solos[c].frames for c in snare_group)
+    tails, sides = [], []
+    for p in range(len(orders)):
+        for row, *_ in note_rows(patterns, orders, instruments, p, snare_group, ("snare",)):
+            if row % 16 == 8:
+                a = mix.frame(p, row)
+                hit, tail = snare[a:a + RATE // 10], snare[a + RATE * 15 // 100:a + RATE * 45 // 100]
+                tails.append(db(np.mean(tail ** 2) / np.mean(hit ** 2)))
+                sides.append(np.sum(tail[:, 0] * tail[:, 1]) / np.sqrt(np.sum(tail ** 2, axis=0).prod()))
+    print("     the backbeats' tails (150-450 ms) under their hits: median %.1f dB, their sides' correlation %.2f"
+          % (float(np.median(tails)), float(np.median(sides))))
 
     breakdown = mix.loudness(*mix.span(6, 7))
     print("  and: integrated %.1f LUFS (gated), true peak %.2f dBTP (4x), the breakdown %.1f LU under the theme and"
