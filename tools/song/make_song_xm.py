@@ -906,9 +906,9 @@ def lead_echoes(rows):
     """The lead's notes again on the echo channels, a beat and two beats
     later, short, quieter and thrown apart.  An echo that would sound with
     the lead's own pitch (which beats) or a semitone from the lead, its
-    second voice or the other echo is left out, as is one that would cut
-    the echo before."""
-    against = [list(notes) for notes in zip(held_notes(rows, CL), held_notes(rows, CD))]
+    second voice, the counter-line or the other echo is left out, as is one
+    that would cut the echo before."""
+    against = [list(notes) for notes in zip(held_notes(rows, CL), held_notes(rows, CD), held_notes(rows, CA))]
     starts, volume = [], 0
     for row, cells in enumerate(rows):
         note, _, column = cells[CL][:3]
