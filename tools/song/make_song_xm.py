@@ -287,12 +287,11 @@ def wave_groove(p, last_bar=True):
     end = ROWS if last_bar else 40
     kicks(p, [r for r in (0, 12, 16, 22, 32, 44, 48, 60) if r < end])
     hats(p, range(0, end, 2), open_rows=(28, 60), loud=0x31, soft=0x28)
-    for row in (8, 24, 40, 56):
-        if row < end:
-            p.put(row, CS, "C-4", SNARE, vol(0x3A))
+    backbeat(p, ghosts=False)
     for row, level in ((18, 0x12), (30, 0x14), (38, 0x10), (54, 0x14)):
-        if row < end:
-            p.put(row, CS, "C-4", SNARE, vol(level))
+        p.put(row, CS, "C-4", SNARE, vol(level))
+    if not last_bar:
+        p.clear(40, (CS,))
 
 
 def crash(p, row=0, volume=0x30):
@@ -921,7 +920,8 @@ def lead_echoes(rows):
             at = row + delay
             if at < free_from or at + ECHO_RINGS > len(rows):
                 continue
-            if any(n and abs(note - n) % 12 in (0, 1, 11) for notes in against[at:at + ECHO_RINGS] for n in notes):
+            sounding = [n for notes in against[at:at + ECHO_RINGS] for n in notes if n]
+            if any(rubs(note, n) or (note - n) % 12 == 0 for n in sounding):
                 continue
             rows[at][channel][:] = [note, LEAD, 0x10 + round(volume * level), SET_PANNING, pan]
             rows[at + ECHO_ROWS][channel][0] = KEY_OFF
@@ -1010,7 +1010,8 @@ def instruments():
         Instrument("tom", drum(s.tom())),
         Instrument("chip", [(1, s.chip_zone(N("D-5"), 18))], held([(0, 64), (4, 60)]), fadeout=400),
         Instrument("riser sweep", drum(s.sweep_tone()), held([(0, 40), (16, 64)])),
-        Instrument("room", [(1, s.room("room left", 61, ROOMS[0][1])), (N(ROOMS[1][1]), s.room("room right", 62, ROOMS[1][1]))]),
+        Instrument("room", [(1, s.room("room left", 61, ROOMS[0][1])),
+                            (N(ROOMS[1][1]), s.room("room right", 62, ROOMS[1][1]))]),
     ]
     return out
 
